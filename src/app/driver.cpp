@@ -1,0 +1,32 @@
+#include "app/driver.hpp"
+
+#include "app/settings.hpp"
+#include "cli/console.hpp"
+#include "cli/options.hpp"
+#include "cli/usage.hpp"
+#include "wave/wave_writer.hpp"
+
+int run_tonegen(int argc, const char* const* argv) {
+  GeneratorSettings settings;
+  set_defaults(settings);
+  int status = parse_options(settings, argc, argv);
+  if (status != 0) {
+    print_usage();
+    return status;
+  }
+
+  print_formatted("Generating %s:\n", settings.file_name);
+  print_formatted("Sine  LFO : %.2f Hz, max  : %.2f dB\n", settings.frequency, settings.level_db);
+  print_formatted("Phase LFO : %.2f Hz, range: %.2f percent\n", settings.mod_frequency,
+                  settings.mod_range_percent);
+  print_formatted("PCM       : %i Bit, %i Hz, %i Ch\n", settings.bytes_per_sample * 8,
+                  settings.sample_rate, settings.channels);
+
+  status = write_wave_file(settings);
+  if (status == 0) {
+    print_formatted("done\n");
+  } else {
+    print_formatted("Error writing wave file!");
+  }
+  return status;
+}

@@ -1,0 +1,98 @@
+#include "cli/console.hpp"
+
+#include <cstdint>
+#include <cstring>
+
+#include "cli/fixed_format.hpp"
+
+#if defined(_WIN32)
+#include <io.h>
+static bool stdout_is_terminal() {
+  return _isatty(_fileno(stdout)) != 0;
+}
+#elif __has_include(<unistd.h>)
+#include <unistd.h>
+static bool stdout_is_terminal() {
+  return isatty(fileno(stdout)) != 0;
+}
+#else
+// Without a way to ask, flushing every print is always correct, only slower.
+static bool stdout_is_terminal() {
+  return true;
+}
+#endif
+
+static bool g_flush_each_print = false;
+
+void console_init() {
+  g_flush_each_print = stdout_is_terminal();
+}
+
+static void put_text(std::FILE* out, const char* text, std::size_t length) {
+  if (length > 0) {
+    std::fwrite(text, 1, length, out);
+  }
+}
+
+static void put_int(std::FILE* out, int value) {
+  char digits[16];
+  int length = 0;
+  // Work on the magnitude as unsigned so INT32_MIN has no overflow.
+  std::uint32_t magnitude =
+      value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  do {
+    digits[sizeof digits - 1 - length++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) {
+    digits[sizeof digits - 1 - length++] = '-';
+  }
+  put_text(out, digits + sizeof digits - length, static_cast<std::size_t>(length));
+}
+
+void vprint_to(std::FILE* out, const char* format, std::va_list args) {
+  const char* run = format;
+  const char* p = format;
+  while (*p != '\0') {
+    if (*p != '%') {
+      ++p;
+      continue;
+    }
+    put_text(out, run, static_cast<std::size_t>(p - run));
+    if (p[1] == 's') {
+      const char* text = va_arg(args, const char*);
+      put_text(out, text, std::strlen(text));
+      p += 2;
+    } else if (p[1] == 'i') {
+      put_int(out, va_arg(args, int));
+      p += 2;
+    } else if (p[1] == 'c') {
+      char c = static_cast<char>(va_arg(args, int));
+      put_text(out, &c, 1);
+      p += 2;
+    } else if (p[1] == '%') {
+      put_text(out, "%", 1);
+      p += 2;
+    } else if (std::strncmp(p + 1, ".2f", 3) == 0) {
+      char text[kFixed2MaxLength];
+      std::size_t length = format_fixed2(va_arg(args, double), text);
+      put_text(out, text, length);
+      p += 4;
+    } else {
+      put_text(out, "%", 1);
+      ++p;
+    }
+    run = p;
+  }
+  put_text(out, run, static_cast<std::size_t>(p - run));
+}
+
+void print_formatted(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  vprint_to(stdout, format, args);
+  va_end(args);
+  if (g_flush_each_print) {
+    std::fflush(stdout);
+  }
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+
+// The tool's formatted printing. Conversions: %s text, %i int, %c character (passed as int),
+// %.2f double (rounded by format_fixed2), %% a percent sign. Anything else is printed as it
+// stands.
+void vprint_to(std::FILE* out, const char* format, std::va_list args);
+
+// Prints to standard output. When standard output is a terminal every call reaches the screen
+// at once (the spinner prints no line feed); to a file or pipe the output stays buffered.
+void print_formatted(const char* format, ...);
+
+// Decides once how standard output is flushed; call before the first print.
+void console_init();

@@ -1,0 +1,112 @@
+#include "cli/options.hpp"
+
+#include <cmath>
+#include <cstring>
+
+#include "cli/console.hpp"
+#include "cli/number_text.hpp"
+
+double db_to_gain(double db) {
+  return std::pow(10.0, db * 0.05);
+}
+
+double percent_to_radians(double percent) {
+  return (percent * 0.01) * TWO_PI;
+}
+
+namespace {
+
+bool same(const char* a, const char* b) {
+  return std::strcmp(a, b) == 0;
+}
+
+// Reads an integer option value into `out`, or prints `message` with the limits and fails.
+bool take_integer(const char* text, int32_t low, int32_t high, const char* message, int32_t& out) {
+  int32_t value = read_integer(text);
+  if (value < low || value > high) {
+    print_formatted(message, low, high);
+    return false;
+  }
+  out = value;
+  return true;
+}
+
+// The same for reals. Comparisons with an infinity fail, so no infinity gets through.
+bool take_real(const char* text, double low, double high, const char* message, double& out) {
+  double value = read_real(text);
+  if (!(value >= low && value <= high)) {
+    print_formatted(message, low, high);
+    return false;
+  }
+  out = value;
+  return true;
+}
+
+// Applies one option if `name` is one; returns false when its value is rejected.
+bool apply_option(GeneratorSettings& s, const char* name, const char* value) {
+  if (same(name, "-file")) {
+    if (value[0] == '\0') {
+      print_formatted("ERROR: Illegal filename or filename empty.\n");
+      return false;
+    }
+    s.file_name = value;
+  } else if (same(name, "-kb")) {
+    int32_t kb = 0;
+    if (!take_integer(value, 1, 1000000,
+                      "ERROR: Illegal filesize. Enter a value between %i and %i kB.\n", kb)) {
+      return false;
+    }
+    s.file_size_bytes = kb * 1024;
+  } else if (same(name, "-ch")) {
+    return take_integer(value, 1, 6,
+                        "ERROR: Illegal number of channels. Enter a value between %i and %i.\n",
+                        s.channels);
+  } else if (same(name, "-res")) {
+    return take_integer(value, 1, 4,
+                        "ERROR: Illegal samplesize. Enter a value between %i and %i bytes.\n",
+                        s.bytes_per_sample);
+  } else if (same(name, "-sr")) {
+    return take_integer(value, 1000, 96000,
+                        "Illegal samplerate. Enter a value between %i and %i Hz.\n", s.sample_rate);
+  } else if (same(name, "-frq")) {
+    return take_real(value, 1.0, 48000.0,
+                     "Illegal frequency. Enter a value between %.2f Hz and %.2f Hz.\n",
+                     s.frequency);
+  } else if (same(name, "-db")) {
+    if (!take_real(value, -45.0, 0.0, "Illegal damping. Enter a value between %.2f and %.2f dB.\n",
+                   s.level_db)) {
+      return false;
+    }
+    s.gain = db_to_gain(s.level_db);
+  } else if (same(name, "-mfrq")) {
+    return take_real(value, 0.0, 1000.0,
+                     "Illegal modulator frequency. Enter a value between %.2f and %.2f Hz.\n",
+                     s.mod_frequency);
+  } else if (same(name, "-mran")) {
+    if (!take_real(value, 0.0, 100.0,
+                   "Illegal modulator phase range. Enter a value between %.2f and %.2f percent.\n",
+                   s.mod_range_percent)) {
+      return false;
+    }
+    s.mod_range_rad = percent_to_radians(s.mod_range_percent);
+  }
+  return true;
+}
+
+}  // namespace
+
+int parse_options(GeneratorSettings& settings, int argc, const char* const* argv) {
+  // Values are not consumed: every argument but the last is also tried as a name, argv[0]
+  // included, and the last one only ever serves as a value.
+  for (int i = 0; i + 1 < argc; ++i) {
+    const char* name = argv[i];
+    const char* value = argv[i + 1];
+    if (same(name, "-?") || same(value, "-?")) {
+      return -1;
+    }
+    if (!apply_option(settings, name, value)) {
+      return -1;
+    }
+  }
+  return 0;
+}

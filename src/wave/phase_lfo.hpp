@@ -1,0 +1,18 @@
+#pragma once
+
+#include "app/settings.hpp"
+
+// The phase LFO's sine argument for one frame: carrier_phase x (sin(mod_phase) x mod_range_rad),
+// taken with mod_phase before it moves; then advances mod_phase by `mod_increment`, wrapping it
+// once at TWO_PI. Call it only while mod_frequency is not 0.0.
+double lfo_argument(GeneratorSettings& settings, double carrier_phase, double mod_increment);
+
+// One step of a phase accumulator: add, then a single subtraction of TWO_PI once it reaches it.
+// Not a modulo: the output is defined by exactly this recurrence.
+inline double advance_phase(double phase, double increment) {
+  phase += increment;
+  if (phase >= TWO_PI) {
+    phase -= TWO_PI;
+  }
+  return phase;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/settings.hpp"
+
+// Frames are made in blocks: the phase recurrence first, then the sines, then the bytes.
+inline constexpr int kBlockFrames = 4096;
+
+// What the frame loop needs, computed once per file.
+struct ToneParameters {
+  double scaled_gain = 0.0;  // largest sample value x gain
+  double carrier_increment = 0.0;
+  double mod_increment = 0.0;
+  bool lfo_on = false;
+  int channels = 0;
+  int bytes_per_sample = 0;
+};
+
+ToneParameters tone_parameters(const GeneratorSettings& settings);
+
+// The next `count` (at most kBlockFrames) samples: sin(argument) x scaled_gain truncated toward
+// zero, the argument being the carrier phase or, with the LFO on, lfo_argument() of it. Advances
+// carrier_phase (and mod_phase) in `settings` once per frame.
+void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, int32_t* samples,
+                      int count);
+
+// Lays out `count` frames: each sample once per channel, least significant byte first, 1-byte
+// samples offset by 128. Writes count x channels x bytes_per_sample bytes.
+void pack_frames(const int32_t* samples, int count, int channels, int bytes_per_sample,
+                 unsigned char* out);

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "app/settings.hpp"
+
+// Writes the whole tone file named in `settings`, showing the spinner on standard output.
+// Returns 0 when the file was opened, filled and closed without error; -1 when there is no file
+// name, it cannot be opened, or any write or the close fails. A file that failed part way is
+// left as it is.
+int write_wave_file(GeneratorSettings& settings);

@@ -1,0 +1,175 @@
+// End to end: the built executable, its standard output, exit status and file.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "wave/wave_file.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+  int status = 0;
+  std::string out;
+  std::string err;
+};
+
+std::string quoted(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) {
+    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return q + "'";
+}
+
+// A fresh, empty working folder for the running test.
+fs::path fresh_folder() {
+  fs::path folder = temp_path("run");
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+ToolRun run_tool(const fs::path& folder, const std::vector<std::string>& args) {
+  std::string command = std::string("cd ").append(quoted(folder.string()));
+  command.append(" && ").append(quoted(TONEGEN_EXE));
+  for (const std::string& a : args) {
+    command.append(" ").append(quoted(a));
+  }
+  command.append(" 2>").append(quoted((folder / "stderr.txt").string()));
+  ToolRun run;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  char chunk[4096];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+    run.out.append(chunk, n);
+  }
+  int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000;
+  auto err = read_file((folder / "stderr.txt").string());
+  fs::remove(folder / "stderr.txt");
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
+std::string spinner(int steps) {
+  std::string s;
+  for (int i = 0; i < steps; ++i) {
+    s += i % 2 == 0 ? "\b-" : "\b|";
+  }
+  return s;
+}
+
+const char* const kUsage =
+    "\n"
+    "Wave generator options:\n"
+    "  -?\t show this option menu\n"
+    "File:\n"
+    "  -file\t the name of the output file (default: output.wav)\n"
+    "  -kb\t output filesize in kB (default: 5000)\n"
+    "  -sr\t the sample rate in Hz (default: 48000)\n"
+    "  -ch\t the number of channels (default: 2)\n"
+    "  -res\t the number of bytes per sample (default: 2)\n"
+    "Sine  LFO:\n"
+    "  -frq\t LFO frequency in Hz (default: 440.00)\n"
+    "  -db\t attenuation in dB (default: -3.00)\n"
+    "Phase LFO:\n"
+    "  -mfrq\t modulation frequency in Hz (default: 0.00)\n"
+    "  -mran\t modulation range in percent (100% = 2PI) (default: 100.00)\n";
+
+const char* const kDefaultSummary =
+    "Generating output.wav:\n"
+    "Sine  LFO : 440.00 Hz, max  : -3.00 dB\n"
+    "Phase LFO : 0.00 Hz, range: 100.00 percent\n"
+    "PCM       : 16 Bit, 48000 Hz, 2 Ch\n";
+
+TEST(Tonegen, DefaultRun) {
+  fs::path folder = fresh_folder();
+  ToolRun run = run_tool(folder, {});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, std::string(kDefaultSummary) + spinner(13) + "done\n");
+  EXPECT_EQ(run.err, "");
+  std::vector<unsigned char> b = read_file((folder / "output.wav").string());
+  ASSERT_EQ(b.size(), 5120044u);
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+  EXPECT_EQ(le32(b, 4), 5120036u);
+  EXPECT_EQ(le16(b, 22), 2u);
+  EXPECT_EQ(le32(b, 24), 48000u);
+  EXPECT_EQ(le32(b, 28), 192000u);
+  EXPECT_EQ(le16(b, 32), 4u);
+  EXPECT_EQ(le16(b, 34), 16u);
+  EXPECT_EQ(le32(b, 40), 5120000u);
+  // Second frame: sin(440 x 2pi/48000) x 32767 x 0.7079..., truncated, in both channels.
+  EXPECT_EQ(le16(b, 48), 1335u);
+  EXPECT_EQ(le16(b, 50), 1335u);
+}
+
+TEST(Tonegen, EndsWithUsageAndNoFile) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string before_usage;
+  };
+  const Case cases[] = {
+      {{"-?"}, ""},
+      {{"-frq", "1000", "-?"}, ""},
+      {{"-sr", "999"}, "Illegal samplerate. Enter a value between 1000 and 96000 Hz.\n"},
+      {{"-kb", "4294967297"}, "ERROR: Illegal filesize. Enter a value between 1 and 1000000 kB.\n"},
+      {{"-db", "-46"}, "Illegal damping. Enter a value between -45.00 and 0.00 dB.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    fs::path folder = fresh_folder();
+    ToolRun run = run_tool(folder, c.args);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, c.before_usage + kUsage);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(fs::is_empty(folder));
+  }
+}
+
+TEST(Tonegen, WriteFailuresAfterTheSummary) {
+  struct Case {
+    std::string path;
+    std::string spinner;
+  };
+  const Case cases[] = {
+      {"missing-folder/x.wav", ""},  // never opened: no spinner either
+      {"/dev/full", spinner(1)},     // opens, then every write fails
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    fs::path folder = fresh_folder();
+    ToolRun run = run_tool(folder, {"-file", c.path, "-kb", "100"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, "Generating " + c.path +
+                           ":\n"
+                           "Sine  LFO : 440.00 Hz, max  : -3.00 dB\n"
+                           "Phase LFO : 0.00 Hz, range: 100.00 percent\n"
+                           "PCM       : 16 Bit, 48000 Hz, 2 Ch\n" +
+                           c.spinner + "Error writing wave file!");
+    EXPECT_TRUE(fs::is_empty(folder));
+  }
+  EXPECT_TRUE(fs::exists("/dev/full"));  // a device is never removed
+}
+
+TEST(Tonegen, SummaryShowsTheEnteredValues) {
+  fs::path folder = fresh_folder();
+  ToolRun run = run_tool(folder, {"-file", "tone file.wav", "-kb", "1", "-res", "3", "-ch", "6",
+                                  "-sr", "96000", "-frq", "0.125e4", "-db", "-0.125"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "Generating tone file.wav:\n"
+            "Sine  LFO : 1250.00 Hz, max  : -0.13 dB\n"
+            "Phase LFO : 0.00 Hz, range: 100.00 percent\n"
+            "PCM       : 24 Bit, 96000 Hz, 6 Ch\n" +
+                spinner(1) + "done\n");
+  EXPECT_EQ(read_file((folder / "tone file.wav").string()).size(), 44u + 1026u);
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include "cli/options.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Parsed {
+  int status = 0;
+  std::string printed;
+  GeneratorSettings settings;
+};
+
+// Parses `args` (the program path is put in front) over the defaults, capturing what is printed.
+Parsed parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "./tonegen");
+  Parsed parsed;
+  set_defaults(parsed.settings);
+  testing::internal::CaptureStdout();
+  parsed.status = parse_options(parsed.settings, static_cast<int>(args.size()), args.data());
+  std::fflush(stdout);
+  parsed.printed = testing::internal::GetCapturedStdout();
+  return parsed;
+}
+
+const char* const kFileSizeMessage =
+    "ERROR: Illegal filesize. Enter a value between 1 and 1000000 kB.\n";
+const char* const kFrequencyMessage =
+    "Illegal frequency. Enter a value between 1.00 Hz and 48000.00 Hz.\n";
+const char* const kDampingMessage = "Illegal damping. Enter a value between -45.00 and 0.00 dB.\n";
+
+TEST(Defaults, AreThePairsTheOptionsWouldSet) {
+  GeneratorSettings s;
+  set_defaults(s);
+  EXPECT_STREQ(s.file_name, "output.wav");
+  EXPECT_EQ(s.file_size_bytes, 5120000);
+  EXPECT_EQ(s.sample_rate, 48000);
+  EXPECT_EQ(s.channels, 2);
+  EXPECT_EQ(s.bytes_per_sample, 2);
+  EXPECT_EQ(s.frequency, 440.0);
+  EXPECT_EQ(s.gain, 0.7079457843841379);
+  EXPECT_EQ(s.mod_range_rad, TWO_PI);
+  EXPECT_EQ(s.mod_frequency, 0.0);
+}
+
+TEST(ParseOptions, AcceptedValues) {
+  using Check = std::function<void(const GeneratorSettings&)>;
+  struct Case {
+    std::vector<const char*> args;
+    Check check;
+  };
+  const Case cases[] = {
+      {{}, [](auto& s) { EXPECT_EQ(s.file_size_bytes, 5120000); }},
+      {{"-kb", "1000000"}, [](auto& s) { EXPECT_EQ(s.file_size_bytes, 1024000000); }},
+      {{"-kb", "1"}, [](auto& s) { EXPECT_EQ(s.file_size_bytes, 1024); }},
+      {{"-kb", "10", "-kb", "20"}, [](auto& s) { EXPECT_EQ(s.file_size_bytes, 20480); }},
+      {{"-KB", "10"}, [](auto& s) { EXPECT_EQ(s.file_size_bytes, 5120000); }},
+      {{"-kb"}, [](auto& s) { EXPECT_EQ(s.file_size_bytes, 5120000); }},
+      {{"-sr", "44100Hz"}, [](auto& s) { EXPECT_EQ(s.sample_rate, 44100); }},
+      {{"-sr", "44100.9"}, [](auto& s) { EXPECT_EQ(s.sample_rate, 44100); }},
+      {{"-res", "3", "-ch", "6"},
+       [](auto& s) {
+         EXPECT_EQ(s.bytes_per_sample, 3);
+         EXPECT_EQ(s.channels, 6);
+       }},
+      {{"-file", "-kb", "10"},
+       [](auto& s) {
+         EXPECT_STREQ(s.file_name, "-kb");
+         EXPECT_EQ(s.file_size_bytes, 10240);
+       }},
+      {{"-frq", "1d3"}, [](auto& s) { EXPECT_EQ(s.frequency, 1000.0); }},
+      {{"-frq", "48000"}, [](auto& s) { EXPECT_EQ(s.frequency, 48000.0); }},
+      {{"-db", "abc"},
+       [](auto& s) {
+         EXPECT_EQ(s.level_db, 0.0);
+         EXPECT_EQ(s.gain, 1.0);
+       }},
+      {{"-db", "nan"}, [](auto& s) { EXPECT_EQ(s.gain, 1.0); }},
+      {{"-db", "-0"},
+       [](auto& s) {
+         EXPECT_TRUE(std::signbit(s.level_db));
+         EXPECT_EQ(s.gain, 1.0);
+       }},
+      {{"-db", "1e-400"}, [](auto& s) { EXPECT_EQ(s.gain, 1.0); }},
+      {{"-db", "-45"}, [](auto& s) { EXPECT_EQ(s.gain, std::pow(10.0, -45.0 * 0.05)); }},
+      {{"-db", "-6", "-mran", "50", "-mfrq", "2"},
+       [](auto& s) {
+         EXPECT_NEAR(s.gain, 0.501187, 1e-6);
+         EXPECT_EQ(s.mod_range_percent, 50.0);
+         EXPECT_EQ(s.mod_range_rad, (50.0 * 0.01) * TWO_PI);
+         EXPECT_EQ(s.mod_frequency, 2.0);
+       }},
+      {{"-mfrq", "-0"}, [](auto& s) { EXPECT_EQ(s.mod_frequency, 0.0); }},
+      {{"-mran", "0"}, [](auto& s) { EXPECT_EQ(s.mod_range_rad, 0.0); }},
+  };
+  for (const Case& c : cases) {
+    Parsed parsed = parse(c.args);
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    EXPECT_EQ(parsed.status, 0);
+    EXPECT_EQ(parsed.printed, "");
+    c.check(parsed.settings);
+  }
+}
+
+TEST(ParseOptions, RejectedValuesAndHelp) {
+  struct Case {
+    std::vector<const char*> args;
+    std::string printed;
+  };
+  const Case cases[] = {
+      {{"-?"}, ""},
+      {{"-kb", "10", "-?"}, ""},
+      {{"-kb", "-?"}, ""},  // help is tested before the option
+      {{"-kb", "0", "-?"}, kFileSizeMessage},
+      {{"-kb", "0"}, kFileSizeMessage},
+      {{"-kb", "1000001"}, kFileSizeMessage},
+      // Far beyond 32 bits is out of range too, never wrapped back into it.
+      {{"-kb", "4294967297"}, kFileSizeMessage},
+      {{"-kb", "-4294967295"}, kFileSizeMessage},
+      {{"-file", ""}, "ERROR: Illegal filename or filename empty.\n"},
+      {{"-ch", "7"}, "ERROR: Illegal number of channels. Enter a value between 1 and 6.\n"},
+      {{"-res", "5"}, "ERROR: Illegal samplesize. Enter a value between 1 and 4 bytes.\n"},
+      {{"-sr", "999"}, "Illegal samplerate. Enter a value between 1000 and 96000 Hz.\n"},
+      {{"-frq", "abc"}, kFrequencyMessage},
+      {{"-frq", "0x10"}, kFrequencyMessage},
+      {{"-frq", "1e999"}, kFrequencyMessage},
+      {{"-frq", "48000.000000001"}, kFrequencyMessage},
+      {{"-db", "-46"}, kDampingMessage},
+      {{"-db", "1e-320"}, kDampingMessage},
+      {{"-mfrq", "1000.5"},
+       "Illegal modulator frequency. Enter a value between 0.00 and 1000.00 Hz.\n"},
+      {{"-mran", "-1"},
+       "Illegal modulator phase range. Enter a value between 0.00 and 100.00 percent.\n"},
+      // The first rejection ends the walk: the later bad value prints nothing.
+      {{"-ch", "0", "-res", "9"},
+       "ERROR: Illegal number of channels. Enter a value between 1 and 6.\n"},
+  };
+  for (const Case& c : cases) {
+    Parsed parsed = parse(c.args);
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    EXPECT_EQ(parsed.status, -1);
+    EXPECT_EQ(parsed.printed, c.printed);
+  }
+}
+
+TEST(ParseOptions, ProgramPathIsExaminedAsAName) {
+  std::vector<const char*> args = {"-kb", "7"};
+  GeneratorSettings s;
+  set_defaults(s);
+  ASSERT_EQ(parse_options(s, 2, args.data()), 0);
+  EXPECT_EQ(s.file_size_bytes, 7 * 1024);
+}
+
+}  // namespace

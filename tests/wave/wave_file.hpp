@@ -1,0 +1,26 @@
+#pragma once
+
+// Helpers for tests that write a tone file and look at its bytes.
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+inline std::vector<unsigned char> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>());
+}
+
+inline uint32_t le32(const std::vector<unsigned char>& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t{b[at + 3]} << 24);
+}
+
+inline uint32_t le16(const std::vector<unsigned char>& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8);
+}
+
+// A path in the test's temporary folder, unique to the running test.
+std::string temp_path(const std::string& name);

@@ -1,0 +1,180 @@
+#include "wave/wave_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "wave/reference_tone.hpp"
+#include "wave/wave_file.hpp"
+
+namespace {
+
+struct Tone {
+  int32_t kb;
+  int32_t channels;
+  int32_t bytes_per_sample;
+  int32_t sample_rate;
+  double frequency;
+  double level_db;
+  double mod_frequency = 0.0;
+  double mod_range_percent = 100.0;
+};
+
+GeneratorSettings settings_for(const Tone& t, const std::string& path) {
+  GeneratorSettings s;
+  set_defaults(s);
+  s.file_name = path.c_str();
+  s.file_size_bytes = t.kb * 1024;
+  s.channels = t.channels;
+  s.bytes_per_sample = t.bytes_per_sample;
+  s.sample_rate = t.sample_rate;
+  s.frequency = t.frequency;
+  s.level_db = t.level_db;
+  s.gain = std::pow(10.0, t.level_db * 0.05);
+  s.mod_frequency = t.mod_frequency;
+  s.mod_range_percent = t.mod_range_percent;
+  s.mod_range_rad = (t.mod_range_percent * 0.01) * TWO_PI;
+  return s;
+}
+
+// Writes the file and returns its data chunk; the spinner output goes to `printed`.
+std::vector<unsigned char> write_data(GeneratorSettings& s, std::string* printed = nullptr) {
+  testing::internal::CaptureStdout();
+  int status = write_wave_file(s);
+  std::fflush(stdout);
+  std::string out = testing::internal::GetCapturedStdout();
+  if (printed != nullptr) {
+    *printed = out;
+  }
+  EXPECT_EQ(status, 0);
+  std::vector<unsigned char> bytes = read_file(s.file_name);
+  EXPECT_GE(bytes.size(), 44u);
+  return std::vector<unsigned char>(bytes.begin() + 44, bytes.end());
+}
+
+TEST(WriteWaveFile, MatchesTheReferenceLoop) {
+  const Tone tones[] = {
+      {64, 2, 2, 48000, 440.0, -3.0},
+      {64, 1, 1, 8000, 1000.0, 0.0},
+      {64, 3, 3, 44100, 997.0, -0.5},
+      {64, 6, 4, 96000, 1234.5, 0.0},
+      {64, 1, 4, 1000, 48000.0, -3.0},  // increment beyond a full turn: the phase grows
+      {64, 2, 2, 1000, 999.0, -1.0},
+      {3, 5, 3, 22050, 15.0, -45.0},  // frames do not divide the size: rounded up
+  };
+  for (const Tone& t : tones) {
+    SCOPED_TRACE(testing::Message() << t.channels << " ch, " << t.bytes_per_sample << " bytes, "
+                                    << t.frequency << " Hz at " << t.sample_rate);
+    std::string path = temp_path("tone.wav");
+    GeneratorSettings s = settings_for(t, path);
+    std::vector<unsigned char> data = write_data(s);
+    EXPECT_EQ(data, reference_tone(s));
+  }
+}
+
+// The sample values of a 1-byte mono file.
+std::vector<int> eight_bit_values(const std::vector<unsigned char>& data) {
+  std::vector<int> values;
+  for (unsigned char b : data) {
+    values.push_back(b - 128);
+  }
+  return values;
+}
+
+TEST(WriteWaveFile, QuietEightBitLevels) {
+  std::string path = temp_path("quiet.wav");
+  // At -45 dB the largest value is about 0.714: every sample truncates to 0.
+  GeneratorSettings s = settings_for({4, 1, 1, 48000, 440.0, -45.0}, path);
+  for (int v : eight_bit_values(write_data(s))) {
+    ASSERT_EQ(v, 0);
+  }
+  // At -42 dB (about 1.009) only -1, 0 and 1 occur: truncation, not rounding.
+  s = settings_for({4, 1, 1, 48000, 440.0, -42.0}, path);
+  std::vector<int> values = eight_bit_values(write_data(s));
+  EXPECT_EQ(std::set<int>(values.begin(), values.end()), (std::set<int>{-1, 0, 1}));
+}
+
+TEST(WriteWaveFile, FirstFrameIsSilentInEveryChannel) {
+  std::string path = temp_path("first.wav");
+  GeneratorSettings s = settings_for({1, 6, 1, 48000, 12000.0, 0.0}, path);
+  std::vector<unsigned char> data = write_data(s);
+  for (int c = 0; c < 6; ++c) {
+    EXPECT_EQ(data[c], 0x80);
+  }
+  EXPECT_NE(data[6], 0x80);
+}
+
+TEST(WriteWaveFile, FullScaleStaysInRange) {
+  std::string path = temp_path("full.wav");
+  GeneratorSettings s = settings_for({256, 1, 4, 48000, 12000.0, 0.0}, path);
+  std::vector<unsigned char> data = write_data(s);
+  int32_t high = 0;
+  int32_t low = 0;
+  for (std::size_t i = 0; i + 4 <= data.size(); i += 4) {
+    auto v = static_cast<int32_t>(le32(data, i));
+    high = std::max(high, v);
+    low = std::min(low, v);
+  }
+  // A quarter-rate tone hits sin = +-1 exactly: the extremes are the largest value itself.
+  EXPECT_EQ(high, 2147483647);
+  EXPECT_EQ(low, -2147483647);
+}
+
+TEST(WriteWaveFile, SpinnerTurnsAtEveryHundredThousandFramesLeft) {
+  struct Case {
+    int32_t kb;
+    std::string printed;
+  };
+  // 4-byte frames: 1000 kB is 256,000 frames, turning after frames 56,000, 156,000 and the last.
+  const Case cases[] = {
+      {1, "\b-"},
+      {1000, "\b-\b|\b-"},
+      {5000,
+       [] {
+         std::string s;
+         for (int i = 0; i < 13; ++i) {
+           s += i % 2 == 0 ? "\b-" : "\b|";
+         }
+         return s;
+       }()},
+  };
+  for (const Case& c : cases) {
+    std::string path = temp_path("spin.wav");
+    GeneratorSettings s = settings_for({c.kb, 2, 2, 48000, 440.0, -3.0}, path);
+    std::string printed;
+    write_data(s, &printed);
+    EXPECT_EQ(printed, c.printed) << c.kb << " kB";
+  }
+}
+
+TEST(WriteWaveFile, SpinnerKeepsTurningAcrossFiles) {
+  std::string path = temp_path("twice.wav");
+  GeneratorSettings s = settings_for({1, 2, 2, 48000, 440.0, -3.0}, path);
+  std::string first;
+  std::string second;
+  write_data(s, &first);
+  write_data(s, &second);
+  EXPECT_EQ(first + second, "\b-\b|");
+}
+
+TEST(WriteWaveFile, FailuresReturnMinusOne) {
+  GeneratorSettings s;
+  set_defaults(s);
+  s.file_size_bytes = 1024;
+  const char* paths[] = {nullptr, "/nonexistent-folder/x.wav", "/dev/full"};
+  for (const char* path : paths) {
+    s.file_name = path;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(write_wave_file(s), -1) << (path ? path : "no name");
+    std::fflush(stdout);
+    std::string printed = testing::internal::GetCapturedStdout();
+    if (path != nullptr && std::string(path) != "/dev/full") {
+      EXPECT_EQ(printed, "");  // nothing opened, nothing shown
+    }
+  }
+}
+
+}  // namespace
