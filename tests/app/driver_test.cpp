@@ -172,4 +172,16 @@ TEST(Tonegen, SummaryShowsTheEnteredValues) {
   EXPECT_EQ(read_file((folder / "tone file.wav").string()).size(), 44u + 1026u);
 }
 
+TEST(Tonegen, PhaseLfoSummary) {
+  fs::path folder = fresh_folder();
+  ToolRun run = run_tool(folder, {"-mfrq", "2", "-mran", "50", "-db", "-6", "-kb", "10"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "Generating output.wav:\n"
+            "Sine  LFO : 440.00 Hz, max  : -6.00 dB\n"
+            "Phase LFO : 2.00 Hz, range: 50.00 percent\n"
+            "PCM       : 16 Bit, 48000 Hz, 2 Ch\n" +
+                spinner(1) + "done\n");
+}
+
 }  // namespace

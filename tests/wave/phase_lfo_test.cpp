@@ -1,0 +1,121 @@
+#include "wave/phase_lfo.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "wave/reference_tone.hpp"
+#include "wave/wave_file.hpp"
+#include "wave/wave_writer.hpp"
+
+namespace {
+
+TEST(LfoArgument, ScalesTheCarrierPhaseThenAdvances) {
+  GeneratorSettings s;
+  s.mod_range_rad = 3.0;
+  s.mod_phase = 0.5;
+  double argument = lfo_argument(s, 2.0, 0.25);
+  EXPECT_EQ(argument, 2.0 * (std::sin(0.5) * 3.0));  // a product, with the phase before it moves
+  EXPECT_EQ(s.mod_phase, 0.75);
+
+  // One subtraction at the wrap, not a modulo: 6.0 + 7.0 leaves 13.0 - TWO_PI.
+  s.mod_phase = 6.0;
+  lfo_argument(s, 1.0, 7.0);
+  EXPECT_EQ(s.mod_phase, 13.0 - TWO_PI);
+  s.mod_phase = TWO_PI - 0.5;
+  lfo_argument(s, 1.0, 0.5);
+  EXPECT_EQ(s.mod_phase, 0.0);  // reaching the full turn exactly wraps too
+}
+
+GeneratorSettings lfo_settings(const std::string& path, int32_t bytes_per_sample,
+                               double mod_frequency, double range_percent) {
+  GeneratorSettings s;
+  set_defaults(s);
+  s.file_name = path.c_str();
+  s.file_size_bytes = 4 * 1024;
+  s.channels = 1;
+  s.bytes_per_sample = bytes_per_sample;
+  s.sample_rate = 1000;
+  s.frequency = 97.0;  // carrier wraps about every 10 frames
+  s.gain = 1.0;
+  s.mod_frequency = mod_frequency;  // 300 Hz: the modulator wraps about every 3 frames
+  s.mod_range_percent = range_percent;
+  s.mod_range_rad = (range_percent * 0.01) * TWO_PI;
+  return s;
+}
+
+std::vector<unsigned char> data_of(GeneratorSettings& s) {
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(write_wave_file(s), 0);
+  testing::internal::GetCapturedStdout();
+  std::vector<unsigned char> bytes = read_file(s.file_name);
+  return std::vector<unsigned char>(bytes.begin() + 44, bytes.end());
+}
+
+// Every frame written independently: phase, modulator phase and sample from the rules alone.
+TEST(PhaseLfo, FirstSamplesAcrossCarrierAndModulatorWraps) {
+  std::string path = temp_path("lfo.wav");
+  GeneratorSettings s = lfo_settings(path, 2, 300.0, 73.0);
+  std::vector<unsigned char> data = data_of(s);
+  double phase = 0.0;
+  double psi = 0.0;
+  const double step = 97.0 * (TWO_PI / 1000);
+  const double mod_step = 300.0 * (TWO_PI / 1000);
+  const double range = (73.0 * 0.01) * TWO_PI;
+  int carrier_wraps = 0;
+  int modulator_wraps = 0;
+  for (int n = 0; n < 400; ++n) {
+    double argument = phase * (std::sin(psi) * range);
+    auto expected = static_cast<int16_t>(std::sin(argument) * (32767 * 1.0));
+    auto actual = static_cast<int16_t>(le16(data, 2 * static_cast<std::size_t>(n)));
+    ASSERT_EQ(actual, expected) << "frame " << n;
+    phase += step;
+    if (phase >= TWO_PI) {
+      phase -= TWO_PI;
+      ++carrier_wraps;
+    }
+    psi += mod_step;
+    if (psi >= TWO_PI) {
+      psi -= TWO_PI;
+      ++modulator_wraps;
+    }
+  }
+  EXPECT_GT(carrier_wraps, 30);
+  EXPECT_GT(modulator_wraps, 100);
+  EXPECT_EQ(data[0] | data[1], 0);  // frame 0 is silent
+}
+
+TEST(PhaseLfo, SwitchedOffOrWithoutRange) {
+  struct Case {
+    int32_t bytes_per_sample;
+    double mod_frequency;
+    double range_percent;
+    bool silent;  // otherwise: the bare carrier
+  };
+  const Case cases[] = {
+      {1, 300.0, 0.0, true}, {2, 1000.0, 0.0, true},  {1, 0.0, 50.0, false},
+      {2, 0.0, 0.0, false},  {4, -0.0, 100.0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bytes_per_sample << " bytes, " << c.mod_frequency
+                                    << " Hz, " << c.range_percent << "%");
+    std::string path = temp_path("lfo_off.wav");
+    GeneratorSettings s = lfo_settings(path, c.bytes_per_sample, c.mod_frequency, c.range_percent);
+    std::vector<unsigned char> data = data_of(s);
+    if (c.silent) {
+      unsigned char zero = c.bytes_per_sample == 1 ? 0x80 : 0x00;
+      EXPECT_EQ(data, std::vector<unsigned char>(data.size(), zero));
+    } else {
+      GeneratorSettings bare = s;
+      bare.mod_frequency = 0.0;
+      bare.mod_range_rad = TWO_PI;
+      EXPECT_EQ(data, reference_tone(bare));
+      EXPECT_EQ(s.mod_phase, 0.0);  // the modulator never moved
+    }
+  }
+}
+
+}  // namespace
