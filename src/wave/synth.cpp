@@ -2,7 +2,65 @@
 
 #include <cmath>
 
+#include "wave/fast_sine.hpp"
 #include "wave/phase_lfo.hpp"
+#include "wave/vector_clones.hpp"
+
+// How the samples stay exact at vector speed: the block's sines come from fast_sine, whose
+// error is bounded, and a sample is kept only when no value within the combined error bounds of
+// both sines (and of the LFO argument) could truncate to another integer. The rare remaining
+// frames are recomputed with std::sin exactly as the plain per-frame loop does.
+
+namespace {
+
+// Bound on how far a fast sample may lie from the plain loop's value before truncation, in units
+// of 2^-53 x scaled_gain: fast_sine's bound e, std::sin's error, the rounding of the products.
+// With the LFO the argument itself may be off too, by up to |carrier phase| x range x (e + 5)
+// units, which the sine passes on undiminished; so the bound is (e + 5) x (1 + |phase| x range).
+constexpr double kErrorTerms = kFastSineErrorUnits + 5.0;
+// Margin on top of the derived bound.
+constexpr double kSafety = 4.0;
+
+// Added and subtracted again, it rounds a double below 2^51 to the nearest integer.
+constexpr double kRoundingShift = 0x1.8p52;
+
+struct Block {
+  double carrier[kBlockFrames];
+  double modulator[kBlockFrames];
+  double argument[kBlockFrames];
+  double sine[kBlockFrames];
+  unsigned char doubtful[kBlockFrames];
+};
+
+// The sample the plain loop computes for this frame: the reference every fast sample equals.
+int32_t exact_sample(double carrier, double modulator, const ToneParameters& tone, double range) {
+  double argument = tone.lfo_on ? carrier * (std::sin(modulator) * range) : carrier;
+  return static_cast<int32_t>(std::sin(argument) * tone.scaled_gain);
+}
+
+// Truncates value[i] = sine[i] x gain into samples[i] and marks the frames whose value lies too
+// close to a non-zero integer for the sines' error bounds, or whose argument lies beyond
+// fast_sine's reach. Returns whether any frame was marked.
+TONEGEN_VECTOR_CLONES
+bool scale_and_check(const double* sine, const double* argument, const double* carrier, int count,
+                     double gain, double margin, double lfo_range, int32_t* samples,
+                     unsigned char* doubtful) {
+  unsigned char any = 0;
+  for (int i = 0; i < count; ++i) {
+    double value = sine[i] * gain;
+    double nearest = (value + kRoundingShift) - kRoundingShift;
+    double allowed = margin * (1.0 + std::fabs(carrier[i]) * lfo_range);
+    // Truncation changes value only at the non-zero integers; (-1, 1) all truncates to 0.
+    unsigned char doubt = ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
+                          (allowed >= 0.5) | !(std::fabs(argument[i]) <= kFastSineLimit);
+    doubtful[i] = doubt;
+    any |= doubt;
+    samples[i] = static_cast<int32_t>(value);
+  }
+  return any != 0;
+}
+
+}  // namespace
 
 ToneParameters tone_parameters(const GeneratorSettings& settings) {
   ToneParameters tone;
@@ -21,48 +79,92 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
 
 void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, int32_t* samples,
                       int count) {
+  static Block b;
+  const double range = settings.mod_range_rad;
+
+  // The phase recurrences are serial by definition; everything after them is per frame.
   double phase = settings.carrier_phase;
-  for (int i = 0; i < count; ++i) {
-    double argument = tone.lfo_on ? lfo_argument(settings, phase, tone.mod_increment) : phase;
-    // |sin| <= 1 and scaled_gain <= the largest sample, so the value always fits.
-    samples[i] = static_cast<int32_t>(std::sin(argument) * tone.scaled_gain);
-    phase = advance_phase(phase, tone.carrier_increment);
+  if (tone.lfo_on) {
+    double mod_phase = settings.mod_phase;
+    for (int i = 0; i < count; ++i) {
+      b.carrier[i] = phase;
+      b.modulator[i] = mod_phase;
+      phase = advance_phase(phase, tone.carrier_increment);
+      mod_phase = advance_phase(mod_phase, tone.mod_increment);
+    }
+    settings.mod_phase = mod_phase;
+  } else {
+    for (int i = 0; i < count; ++i) {
+      b.carrier[i] = phase;
+      phase = advance_phase(phase, tone.carrier_increment);
+    }
   }
   settings.carrier_phase = phase;
-}
 
-namespace {
+  const double* argument = b.carrier;
+  double lfo_range = 0.0;  // scales the argument's own error
+  if (tone.lfo_on) {
+    fast_sine(b.modulator, b.sine, count);
+    for (int i = 0; i < count; ++i) {
+      b.argument[i] = b.carrier[i] * (b.sine[i] * range);
+    }
+    argument = b.argument;
+    lfo_range = range;
+  }
+  fast_sine(argument, b.sine, count);
 
-template <int Width>
-void pack_width(const int32_t* samples, int count, int channels, unsigned char* out) {
-  for (int i = 0; i < count; ++i) {
-    // 8-bit PCM is unsigned; wider samples are two's complement.
-    uint32_t value =
-        Width == 1 ? static_cast<uint32_t>(samples[i] + 128) : static_cast<uint32_t>(samples[i]);
-    for (int c = 0; c < channels; ++c) {
-      for (int k = 0; k < Width; ++k) {
-        *out++ = static_cast<unsigned char>(value >> (8 * k));
+  const double margin = tone.scaled_gain * 0x1p-53 * kErrorTerms * kSafety;
+  if (scale_and_check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_range,
+                      samples, b.doubtful)) {
+    for (int i = 0; i < count; ++i) {
+      if (b.doubtful[i] != 0) {
+        samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);
       }
     }
   }
 }
 
+namespace {
+
+template <int Width, int Channels>
+void pack(const int32_t* samples, int count, unsigned char* out) {
+  for (int i = 0; i < count; ++i) {
+    // 8-bit PCM is unsigned; wider samples are two's complement.
+    uint32_t value =
+        Width == 1 ? static_cast<uint32_t>(samples[i] + 128) : static_cast<uint32_t>(samples[i]);
+    for (int c = 0; c < Channels; ++c) {
+      for (int k = 0; k < Width; ++k) {
+        out[(i * Channels + c) * Width + k] = static_cast<unsigned char>(value >> (8 * k));
+      }
+    }
+  }
+}
+
+using Packer = void (*)(const int32_t*, int, unsigned char*);
+
+template <int Width>
+constexpr Packer kPackers[6] = {pack<Width, 1>, pack<Width, 2>, pack<Width, 3>,
+                                pack<Width, 4>, pack<Width, 5>, pack<Width, 6>};
+
 }  // namespace
 
 void pack_frames(const int32_t* samples, int count, int channels, int bytes_per_sample,
                  unsigned char* out) {
+  if (channels < 1 || channels > 6) {
+    return;
+  }
   switch (bytes_per_sample) {
     case 1:
-      pack_width<1>(samples, count, channels, out);
+      kPackers<1>[channels - 1](samples, count, out);
       break;
     case 2:
-      pack_width<2>(samples, count, channels, out);
+      kPackers<2>[channels - 1](samples, count, out);
       break;
     case 3:
-      pack_width<3>(samples, count, channels, out);
+      kPackers<3>[channels - 1](samples, count, out);
       break;
     case 4:
-      pack_width<4>(samples, count, channels, out);
+      kPackers<4>[channels - 1](samples, count, out);
       break;
     default:
       break;

@@ -5,7 +5,7 @@
 #include "app/settings.hpp"
 
 // Frames are made in blocks: the phase recurrence first, then the sines, then the bytes.
-inline constexpr int kBlockFrames = 4096;
+inline constexpr int kBlockFrames = 1024;
 
 // What the frame loop needs, computed once per file.
 struct ToneParameters {

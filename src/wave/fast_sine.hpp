@@ -1,0 +1,15 @@
+#pragma once
+
+// A sine for whole blocks of arguments, written so the compiler turns it into vector code.
+// It is not the C library's sine: its results may differ from std::sin in the last bits, so the
+// caller must only use it where such a difference cannot change what it computes.
+
+// Largest argument magnitude for which the error bound below holds.
+inline constexpr double kFastSineLimit = 65536.0;
+
+// Bound on |fast_sine(x) - sin(x)| for |x| <= kFastSineLimit, in units of 2^-53. The worst
+// seen over dense sweeps of the arguments the tool produces (bench/sine_accuracy) is about 2.2.
+inline constexpr double kFastSineErrorUnits = 4.0;
+
+// out[i] = sin(x[i]) for i < count. Arguments beyond kFastSineLimit give some finite value.
+void fast_sine(const double* x, double* out, int count);
