@@ -29,7 +29,7 @@ struct Block {
   double modulator[kBlockFrames];
   double argument[kBlockFrames];
   double sine[kBlockFrames];
-  unsigned char doubtful[kBlockFrames];
+  uint64_t doubtful[kBlockFrames];
 };
 
 // The sample the plain loop computes for this frame: the reference every fast sample equals.
@@ -44,15 +44,15 @@ int32_t exact_sample(double carrier, double modulator, const ToneParameters& ton
 TONEGEN_VECTOR_CLONES
 bool scale_and_check(const double* sine, const double* argument, const double* carrier, int count,
                      double gain, double margin, double lfo_range, int32_t* samples,
-                     unsigned char* doubtful) {
-  unsigned char any = 0;
+                     uint64_t* doubtful) {
+  uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
     double nearest = (value + kRoundingShift) - kRoundingShift;
     double allowed = margin * (1.0 + std::fabs(carrier[i]) * lfo_range);
     // Truncation changes value only at the non-zero integers; (-1, 1) all truncates to 0.
-    unsigned char doubt = ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
-                          (allowed >= 0.5) | !(std::fabs(argument[i]) <= kFastSineLimit);
+    uint64_t doubt = ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
+                     (allowed >= 0.5) | !(std::fabs(argument[i]) <= kFastSineLimit);
     doubtful[i] = doubt;
     any |= doubt;
     samples[i] = static_cast<int32_t>(value);

@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Times tonegen against general-purpose tools writing the same tone file, side by side.
+
+Builds a Release binary, then for each workload runs tonegen, the peers that are installed
+(ffmpeg, sox) and dd writing the same number of bytes, one after another in rounds, and prints
+the median wall time of each and tonegen's ratio to each. Output files are removed and the file
+system synced before every timed run, so each run starts from the same state.
+
+    python3 bench/bench.py [--rounds N] [--dir FOLDER]
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(ROOT, "build-bench")
+
+# name, tonegen options, channels, bytes per sample, frames, rounds
+WORKLOADS = [
+    ("16-bit stereo, 1,024,000,000 bytes", ["-kb", "1000000"], 2, 2, 256000000, 3),
+    ("8-bit mono, 1,024,000,000 bytes", ["-kb", "1000000", "-res", "1", "-ch", "1"], 1, 1,
+     1024000000, 3),
+    ("default run, 5,120,000 bytes", [], 2, 2, 1280000, 9),
+]
+
+
+def build():
+    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release",
+                    "-DTONEGEN_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "tonegen"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return os.path.join(BUILD, "tonegen")
+
+
+def commands(tonegen, folder, options, channels, width, frames):
+    out = os.path.join(folder, "out.wav")
+    seconds = "%.6f" % (frames / 48000.0)
+    data_bytes = frames * channels * width
+    peers = {"tonegen": [tonegen, "-file", out] + options}
+    if shutil.which("ffmpeg"):
+        codec = "pcm_u8" if width == 1 else "pcm_s16le"
+        peers["ffmpeg"] = ["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                           "sine=frequency=440:sample_rate=48000:duration=" + seconds,
+                           "-af", "volume=-3dB", "-ac", str(channels), "-c:a", codec, out]
+    # sox takes over 10 s for the large files: only the default run is timed against it.
+    if shutil.which("sox") and frames <= 10000000:
+        peers["sox"] = ["sox", "-n", "-r", "48000", "-c", str(channels), "-b", str(8 * width),
+                        out, "synth", seconds, "sine", "440", "vol", "-3dB"]
+    block = 1024000
+    peers["dd"] = ["dd", "if=/dev/zero", "of=" + out, "bs=%d" % block,
+                   "count=%d" % (data_bytes // block)]
+    return out, peers
+
+
+def timed(command, out):
+    if os.path.exists(out):
+        os.remove(out)
+    os.sync()
+    start = time.perf_counter()
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+
+def peak_rss_kib(command):
+    # A child forked from Python starts out with Python's resident set, so its own rusage
+    # overstates it; GNU time reports the program alone.
+    if not os.path.exists("/usr/bin/time"):
+        return None
+    result = subprocess.run(["/usr/bin/time", "-f", "%M"] + command, check=True,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    return int(result.stderr.strip().splitlines()[-1])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--rounds", type=int, default=0, help="rounds per workload")
+    parser.add_argument("--dir", default=None, help="where the files are written")
+    args = parser.parse_args()
+    tonegen = build()
+    folder = tempfile.mkdtemp(prefix="tonegen-bench-", dir=args.dir)
+    try:
+        print("%-36s %-8s %10s %10s" % ("workload", "tool", "median s", "tonegen/x"))
+        for name, options, channels, width, frames, rounds in WORKLOADS:
+            out, peers = commands(tonegen, folder, options, channels, width, frames)
+            times = {tool: [] for tool in peers}
+            for _ in range(args.rounds or rounds):
+                for tool, command in peers.items():  # interleaved: same conditions for all
+                    times[tool].append(timed(command, out))
+            ours = statistics.median(times["tonegen"])
+            for tool in peers:
+                median = statistics.median(times[tool])
+                ratio = "" if tool == "tonegen" else "%.3f" % (ours / median)
+                print("%-36s %-8s %10.3f %10s" % (name, tool, median, ratio))
+                name = ""
+            os.remove(out)
+        rss = peak_rss_kib([tonegen, "-file", os.path.join(folder, "out.wav"), "-kb", "1000000"])
+        if rss is not None:
+            print("tonegen peak resident memory, 1,024,000,000-byte file: %.1f MiB" % (rss / 1024))
+    finally:
+        shutil.rmtree(folder)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
