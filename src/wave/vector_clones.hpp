@@ -3,7 +3,9 @@
 // Marks a plain per-element loop for extra builds on wide x86-64 vector units, picked at load
 // time by the CPU it runs on. Elsewhere it is empty and the compiler's own vectorisation of the
 // plain loop serves. The clones run the same IEEE operations, so they give the same results.
-#if defined(__x86_64__) && defined(__ELF__) && defined(__has_attribute)
+// GCC only: clang before 16 cannot link clones that are called from another file.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__) && \
+    defined(__has_attribute)
 #if __has_attribute(target_clones)
 #define TONEGEN_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
