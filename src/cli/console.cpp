@@ -10,21 +10,36 @@
 static bool stdout_is_terminal() {
   return _isatty(_fileno(stdout)) != 0;
 }
-#elif __has_include(<unistd.h>)
+static void keep_standard_descriptors() {}
+#elif __has_include(<unistd.h>) && __has_include(<fcntl.h>)
+#include <fcntl.h>
 #include <unistd.h>
 static bool stdout_is_terminal() {
   return isatty(fileno(stdout)) != 0;
+}
+
+// A process started with standard output closed would get descriptor 1 for the tone file, and
+// everything printed would land in the middle of the samples. Holding the three standard
+// descriptors open on /dev/null keeps the file's descriptor apart; prints then just go nowhere.
+static void keep_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1) {
+      open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);  // takes the lowest free number: fd
+    }
+  }
 }
 #else
 // Without a way to ask, flushing every print is always correct, only slower.
 static bool stdout_is_terminal() {
   return true;
 }
+static void keep_standard_descriptors() {}
 #endif
 
 static bool g_flush_each_print = false;
 
 void console_init() {
+  keep_standard_descriptors();
   g_flush_each_print = stdout_is_terminal();
 }
 

@@ -1,70 +1,18 @@
 // End to end: the built executable, its standard output, exit status and file.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/tool_run.hpp"
 #include "wave/wave_file.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-  int status = 0;
-  std::string out;
-  std::string err;
-};
-
-std::string quoted(const std::string& text) {
-  std::string q = "'";
-  for (char c : text) {
-    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return q + "'";
-}
-
-// A fresh, empty working folder for the running test.
-fs::path fresh_folder() {
-  fs::path folder = temp_path("run");
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder;
-}
-
-ToolRun run_tool(const fs::path& folder, const std::vector<std::string>& args) {
-  std::string command = std::string("cd ").append(quoted(folder.string()));
-  command.append(" && ").append(quoted(TONEGEN_EXE));
-  for (const std::string& a : args) {
-    command.append(" ").append(quoted(a));
-  }
-  command.append(" 2>").append(quoted((folder / "stderr.txt").string()));
-  ToolRun run;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  char chunk[4096];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-    run.out.append(chunk, n);
-  }
-  int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000;
-  auto err = read_file((folder / "stderr.txt").string());
-  fs::remove(folder / "stderr.txt");
-  run.err.assign(err.begin(), err.end());
-  return run;
-}
-
-std::string spinner(int steps) {
-  std::string s;
-  for (int i = 0; i < steps; ++i) {
-    s += i % 2 == 0 ? "\b-" : "\b|";
-  }
-  return s;
-}
 
 const char* const kUsage =
     "\n"

@@ -1,0 +1,185 @@
+// End to end under a hostile environment: unwritable or odd paths, huge arguments, closed
+// standard output. Every case ends with the defined message and status or with a correct file,
+// and nothing but the named file is created or changed.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/tool_run.hpp"
+#include "wave/wave_file.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every entry below `folder` with its size (-1 for folders), to see what a run touched.
+std::map<std::string, long> listing(const fs::path& folder) {
+  std::map<std::string, long> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    long size = entry.is_regular_file() ? static_cast<long>(entry.file_size()) : -1;
+    entries[fs::relative(entry.path(), folder).string()] = size;
+  }
+  return entries;
+}
+
+void write_text(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string summary(const std::string& name, const std::string& frequency = "440.00",
+                    const std::string& pcm = "16 Bit, 48000 Hz, 2 Ch") {
+  return "Generating " + name + ":\nSine  LFO : " + frequency +
+         " Hz, max  : -3.00 dB\nPhase LFO : 0.00 Hz, range: 100.00 percent\nPCM       : " + pcm +
+         "\n";
+}
+
+const char* const kWriteError = "Error writing wave file!";
+
+TEST(Environment, PathsThatCannotBeWritten) {
+  struct Case {
+    const char* name;
+    std::string path;
+    void (*prepare)(const fs::path& folder);
+  };
+  const Case cases[] = {
+      {"a folder", "existing", [](const fs::path& f) { fs::create_directory(f / "existing"); }},
+      {"below a regular file", "plain/x.wav",
+       [](const fs::path& f) { write_text(f / "plain", "not a folder"); }},
+      {"a name too long for the file system", std::string(300, 'n'), nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path folder = fresh_folder();
+    if (c.prepare != nullptr) {
+      c.prepare(folder);
+    }
+    auto before = listing(folder);
+    ToolRun run = run_tool(folder, {"-file", c.path, "-kb", "1"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, summary(c.path) + kWriteError);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(listing(folder), before);
+  }
+}
+
+// Permissions do not stop root, so as root these run as the unprivileged user nobody.
+TEST(Environment, WithoutWritePermission) {
+  bool root = geteuid() == 0;
+  RunOptions options;
+  options.as_nobody = root;
+  struct Case {
+    const char* name;
+    std::string path;
+    void (*prepare)(const fs::path& folder);
+  };
+  const Case cases[] = {
+      {"a read-only file in a writable folder", "locked.wav",
+       [](const fs::path& f) {
+         write_text(f / "locked.wav", "keep me");
+         fs::permissions(f / "locked.wav",
+                         fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+         fs::permissions(f, fs::perms::all);
+       }},
+      {"a read-only folder", "new.wav",
+       [](const fs::path& f) {
+         fs::permissions(f, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path folder = fresh_folder();
+    // A copy of the executable that the unprivileged user can surely reach.
+    fs::path exe = folder.parent_path() / "tonegen-copy";
+    fs::copy_file(TONEGEN_EXE, exe, fs::copy_options::overwrite_existing);
+    options.executable = exe.string();
+    c.prepare(folder);
+    auto before = listing(folder);
+    ToolRun run = run_tool(folder, {"-file", c.path, "-kb", "1"}, options);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, summary(c.path) + kWriteError);
+    EXPECT_EQ(listing(folder), before);
+    fs::permissions(folder, fs::perms::all);
+  }
+}
+
+TEST(Environment, UnusualButValidArguments) {
+  const std::string odd_name =
+      "t\xc3\xb6ne \xe9 \xe2\x98\xba 'q'.wav";  // UTF-8, a stray byte, quotes
+  const std::string zeros(100 * 1024, '0');
+  const std::string long_name(100 * 1024, 'x');
+  std::vector<std::string> many(9998, "x");
+  many.push_back("-kb");
+  many.push_back("1");
+
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string file;  // expected to exist with 1 kB of data, or empty for none
+  };
+  const Case cases[] = {
+      {"non-ASCII and blanks in the name",
+       {"-file", odd_name, "-kb", "1"},
+       0,
+       summary(odd_name) + spinner(1) + "done\n",
+       odd_name},
+      {"a 100 KiB number",
+       {"-frq", zeros + "440", "-kb", "1"},
+       0,
+       summary("output.wav") + spinner(1) + "done\n",
+       "output.wav"},
+      {"a 100 KiB file name",
+       {"-file", long_name, "-kb", "1"},
+       255,
+       summary(long_name) + kWriteError,
+       ""},
+      {"10,000 arguments", many, 0, summary("output.wav") + spinner(1) + "done\n", "output.wav"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path folder = fresh_folder();
+    ToolRun run = run_tool(folder, c.args);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    std::map<std::string, long> expected;
+    if (!c.file.empty()) {
+      expected[c.file] = 44 + 1024;
+    }
+    EXPECT_EQ(listing(folder), expected);
+  }
+}
+
+// With descriptor 1 closed the file would otherwise be opened as descriptor 1, and the buffered
+// spinner flushed into the middle of the samples. 4,301 spinner steps overflow stdio's buffer
+// while the file is open.
+TEST(Environment, ClosedStandardOutput) {
+  fs::path folder = fresh_folder();
+  RunOptions options;
+  options.close_stdout = true;
+  ToolRun run = run_tool(folder, {"-kb", "420000", "-res", "1", "-ch", "1"}, options);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(listing(folder), (std::map<std::string, long>{{"output.wav", 44 + 430080000}}));
+  std::vector<unsigned char> b = read_file((folder / "output.wav").string());
+  ASSERT_GE(b.size(), 44u);
+  EXPECT_EQ(le32(b, 40), 430080000u);
+  // The first frames are the tone, not text.
+  EXPECT_EQ(b[44], 0x80);
+  EXPECT_EQ(b[45], static_cast<unsigned char>(
+                       128 + static_cast<int>(std::sin(440 * (6.283185307179586 / 48000)) *
+                                              (127 * 0.7079457843841379))));
+  fs::remove_all(folder);
+}
+
+}  // namespace

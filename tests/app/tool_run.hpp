@@ -1,0 +1,30 @@
+#pragma once
+
+// Runs the built tonegen executable as a separate process, the way a user or script would.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct ToolRun {
+  int status = -1000;  // exit status, or -1000 if it did not exit normally
+  std::string out;     // everything written to standard output
+  std::string err;     // everything written to standard error
+};
+
+struct RunOptions {
+  bool close_stdout = false;  // start the tool with descriptor 1 closed
+  bool as_nobody = false;     // drop to the unprivileged user 65534 first (needs root)
+  std::string executable = TONEGEN_EXE;
+};
+
+// Runs the tool in `folder` with `args` after the program path. No shell is involved, so the
+// arguments arrive exactly as given.
+ToolRun run_tool(const std::filesystem::path& folder, const std::vector<std::string>& args,
+                 const RunOptions& options = {});
+
+// A fresh, empty working folder for the running test.
+std::filesystem::path fresh_folder();
+
+// The spinner's output for a file with `steps` steps.
+std::string spinner(int steps);
