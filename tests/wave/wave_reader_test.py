@@ -1,0 +1,71 @@
+"""Generated files as Python's standard wave module reads them.
+
+Usage: python3 wave_reader_test.py PATH_TO_TONEGEN
+"""
+import math
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+import wave
+
+TONEGEN = None
+TWO_PI = 6.283185307179586
+
+
+def expected_samples(frames, rate, frequency, level_db, width):
+    """The first frames by the tool's rules, in the same double arithmetic."""
+    peak = (1 << (8 * width - 1)) - 1
+    gain = peak * 10.0 ** (level_db * 0.05)
+    increment = frequency * (TWO_PI / rate)
+    phase = 0.0
+    values = []
+    for _ in range(frames):
+        values.append(int(math.sin(phase) * gain))  # int() truncates toward zero
+        phase += increment
+        if phase >= TWO_PI:
+            phase -= TWO_PI
+    return values
+
+
+def decode(raw, width, channels):
+    """Frames as lists of channel values; 8-bit data is unsigned, wider data signed."""
+    frames = []
+    step = width * channels
+    for at in range(0, len(raw), step):
+        frame = []
+        for c in range(channels):
+            chunk = raw[at + c * width:at + (c + 1) * width]
+            if width == 1:
+                frame.append(chunk[0] - 128)
+            else:
+                frame.append(int.from_bytes(chunk, "little", signed=True))
+        frames.append(frame)
+    return frames
+
+
+class StandardWaveModule(unittest.TestCase):
+    def test_widths_and_channels(self):
+        with tempfile.TemporaryDirectory() as folder:
+            for width in (1, 2, 3, 4):
+                for channels in (1, 2, 6):
+                    with self.subTest(width=width, channels=channels):
+                        path = os.path.join(folder, "t%d_%d.wav" % (width, channels))
+                        subprocess.run([TONEGEN, "-file", path, "-kb", "2", "-res", str(width),
+                                        "-ch", str(channels), "-sr", "22050", "-frq", "1000",
+                                        "-db", "-1"], check=True, stdout=subprocess.DEVNULL)
+                        with wave.open(path, "rb") as w:
+                            self.assertEqual(w.getnchannels(), channels)
+                            self.assertEqual(w.getsampwidth(), width)
+                            self.assertEqual(w.getframerate(), 22050)
+                            block = width * channels
+                            self.assertEqual(w.getnframes(), (2048 + block - 1) // block)
+                            frames = decode(w.readframes(64), width, channels)
+                        expected = expected_samples(64, 22050, 1000.0, -1.0, width)
+                        self.assertEqual(frames, [[v] * channels for v in expected])
+
+
+if __name__ == "__main__":
+    TONEGEN = os.path.abspath(sys.argv.pop(1))
+    unittest.main()
