@@ -131,7 +131,7 @@ void pack(const int32_t* samples, int count, unsigned char* out) {
   for (int i = 0; i < count; ++i) {
     // 8-bit PCM is unsigned; wider samples are two's complement.
     uint32_t value =
-        Width == 1 ? static_cast<uint32_t>(samples[i] + 128) : static_cast<uint32_t>(samples[i]);
+        Width == 1 ? static_cast<uint32_t>(samples[i]) + 128u : static_cast<uint32_t>(samples[i]);
     for (int c = 0; c < Channels; ++c) {
       for (int k = 0; k < Width; ++k) {
         out[(i * Channels + c) * Width + k] = static_cast<unsigned char>(value >> (8 * k));

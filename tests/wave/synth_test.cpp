@@ -95,7 +95,7 @@ TEST(Synthesis, PacksEveryChannelAndWidth) {
       pack_frames(samples, 8, channels, width, out.data());
       std::size_t at = 0;
       for (int32_t v : samples) {
-        uint32_t stored = width == 1 ? static_cast<uint32_t>(v + 128) : static_cast<uint32_t>(v);
+        uint32_t stored = static_cast<uint32_t>(v) + (width == 1 ? 128u : 0u);
         for (int c = 0; c < channels; ++c) {
           for (int k = 0; k < width; ++k) {
             ASSERT_EQ(out[at++], static_cast<unsigned char>(stored >> (8 * k)))
