@@ -2,6 +2,12 @@
 
 #include "app/settings.hpp"
 
+// The LFO's sine argument from the modulator's sine: a product, not a sum. The carrier phase is
+// scaled by the LFO term, and the jumps this gives at every carrier wrap are part of the sound.
+inline double lfo_product(double carrier_phase, double modulator_sine, double range_rad) {
+  return carrier_phase * (modulator_sine * range_rad);
+}
+
 // The phase LFO's sine argument for one frame: carrier_phase x (sin(mod_phase) x mod_range_rad),
 // taken with mod_phase before it moves; then advances mod_phase by `mod_increment`, wrapping it
 // once at TWO_PI. Call it only while mod_frequency is not 0.0.

@@ -34,7 +34,7 @@ struct Block {
 
 // The sample the plain loop computes for this frame: the reference every fast sample equals.
 int32_t exact_sample(double carrier, double modulator, const ToneParameters& tone, double range) {
-  double argument = tone.lfo_on ? carrier * (std::sin(modulator) * range) : carrier;
+  double argument = tone.lfo_on ? lfo_product(carrier, std::sin(modulator), range) : carrier;
   return static_cast<int32_t>(std::sin(argument) * tone.scaled_gain);
 }
 
@@ -106,7 +106,7 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   if (tone.lfo_on) {
     fast_sine(b.modulator, b.sine, count);
     for (int i = 0; i < count; ++i) {
-      b.argument[i] = b.carrier[i] * (b.sine[i] * range);
+      b.argument[i] = lfo_product(b.carrier[i], b.sine[i], range);
     }
     argument = b.argument;
     lfo_range = range;
