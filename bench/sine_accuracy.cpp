@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -40,7 +41,9 @@ void report(const char* name, const Worst& w) {
 
 }  // namespace
 
-int main() {
+// Usage: sine_accuracy [SCALE]   SCALE multiplies the number of random arguments (default 1).
+int main(int argc, char** argv) {
+  const int scale = argc > 1 ? std::atoi(argv[1]) : 1;
   std::mt19937_64 random(42);
   const int kChunk = 1 << 20;
   std::vector<double> x(kChunk);
@@ -58,7 +61,7 @@ int main() {
   for (const Sweep& s : sweeps) {
     std::uniform_real_distribution<double> pick(s.low, s.high);
     Worst worst;
-    for (int c = 0; c < s.chunks; ++c) {
+    for (int c = 0; c < s.chunks * scale; ++c) {
       for (double& v : x) {
         v = pick(random);
       }
@@ -72,7 +75,7 @@ int main() {
     Worst worst;
     std::uniform_real_distribution<double> frequency(1.0, 48000.0);
     const int rates[] = {8000, 44100, 48000, 96000};
-    for (int c = 0; c < 16; ++c) {
+    for (int c = 0; c < 16 * scale; ++c) {
       double increment = frequency(random) * (6.283185307179586 / rates[c % 4]);
       double phase = 0.0;
       for (double& v : x) {
