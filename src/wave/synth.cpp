@@ -1,5 +1,6 @@
 #include "wave/synth.hpp"
 
+#include <cfloat>
 #include <cmath>
 
 #include "wave/fast_sine.hpp"
@@ -10,6 +11,10 @@
 // error is bounded, and a sample is kept only when no value within the combined error bounds of
 // both sines (and of the LFO argument) could truncate to another integer. The rare remaining
 // frames are recomputed with std::sin exactly as the plain per-frame loop does.
+
+// Every sample is defined by double operations rounded one at a time; wider intermediates (x87)
+// would change the bytes and break the rounding tricks below.
+static_assert(FLT_EVAL_METHOD == 0, "doubles must be evaluated in double precision");
 
 namespace {
 
