@@ -12,8 +12,6 @@ constexpr double kInversePi = 0x1.45f306dc9c883p-2;
 constexpr double kPiA = 0x1.921fb54000000p+1;
 constexpr double kPiB = 0x1.10b4611800000p-29;
 constexpr double kPiC = 0x1.313198a2e0370p-60;
-// Adding this rounds a double below 2^51 to an integer, kept in the low mantissa bits.
-constexpr double kRoundingShift = 0x1.8p52;
 
 // Taylor coefficients 1/(2k+1)! with alternating signs; through degree 21 the truncation error
 // on [-pi/2, pi/2] stays below 2^-59.
@@ -33,7 +31,8 @@ constexpr double kS21 = 1.0 / 51090942171709440000.0;
 TONEGEN_VECTOR_CLONES
 void fast_sine(const double* x, double* out, int count) {
   for (int i = 0; i < count; ++i) {
-    // x = q pi + r with |r| <= pi/2 (a little more when x / pi rounds the other way).
+    // x = q pi + r with |r| <= pi/2 (a little more when x / pi rounds the other way). The shifted
+    // value keeps q in its low mantissa bits.
     double shifted = x[i] * kInversePi + kRoundingShift;
     double q = shifted - kRoundingShift;
     double r = ((x[i] - q * kPiA) - q * kPiB) - q * kPiC;

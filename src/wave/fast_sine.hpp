@@ -11,5 +11,8 @@ inline constexpr double kFastSineLimit = 65536.0;
 // seen over dense sweeps of the arguments the tool produces (bench/sine_accuracy) is about 2.2.
 inline constexpr double kFastSineErrorUnits = 4.0;
 
+// Added and subtracted again, it rounds a double below 2^51 to the nearest integer.
+inline constexpr double kRoundingShift = 0x1.8p52;
+
 // out[i] = sin(x[i]) for i < count. Arguments beyond kFastSineLimit give some finite value.
 void fast_sine(const double* x, double* out, int count);

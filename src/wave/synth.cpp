@@ -1,5 +1,6 @@
 #include "wave/synth.hpp"
 
+#include <array>
 #include <cfloat>
 #include <cmath>
 
@@ -25,9 +26,6 @@ namespace {
 constexpr double kErrorTerms = kFastSineErrorUnits + 5.0;
 // Margin on top of the derived bound.
 constexpr double kSafety = 4.0;
-
-// Added and subtracted again, it rounds a double below 2^51 to the nearest integer.
-constexpr double kRoundingShift = 0x1.8p52;
 
 struct Block {
   double carrier[kBlockFrames];
@@ -60,6 +58,7 @@ bool scale_and_check(const double* sine, const double* argument, const double* c
                      (allowed >= 0.5) | !(std::fabs(argument[i]) <= kFastSineLimit);
     doubtful[i] = doubt;
     any |= doubt;
+    // |sine| <= 1 and gain <= the largest sample, so the value always fits.
     samples[i] = static_cast<int32_t>(value);
   }
   return any != 0;
@@ -148,30 +147,20 @@ void pack(const int32_t* samples, int count, unsigned char* out) {
 using Packer = void (*)(const int32_t*, int, unsigned char*);
 
 template <int Width>
-constexpr Packer kPackers[6] = {pack<Width, 1>, pack<Width, 2>, pack<Width, 3>,
-                                pack<Width, 4>, pack<Width, 5>, pack<Width, 6>};
+constexpr std::array<Packer, 6> packers_of_width() {
+  return {pack<Width, 1>, pack<Width, 2>, pack<Width, 3>,
+          pack<Width, 4>, pack<Width, 5>, pack<Width, 6>};
+}
+
+// Indexed by bytes per sample - 1, then channels - 1.
+constexpr std::array<std::array<Packer, 6>, 4> kPackers = {
+    packers_of_width<1>(), packers_of_width<2>(), packers_of_width<3>(), packers_of_width<4>()};
 
 }  // namespace
 
 void pack_frames(const int32_t* samples, int count, int channels, int bytes_per_sample,
                  unsigned char* out) {
-  if (channels < 1 || channels > 6) {
-    return;
-  }
-  switch (bytes_per_sample) {
-    case 1:
-      kPackers<1>[channels - 1](samples, count, out);
-      break;
-    case 2:
-      kPackers<2>[channels - 1](samples, count, out);
-      break;
-    case 3:
-      kPackers<3>[channels - 1](samples, count, out);
-      break;
-    case 4:
-      kPackers<4>[channels - 1](samples, count, out);
-      break;
-    default:
-      break;
+  if (channels >= 1 && channels <= 6 && bytes_per_sample >= 1 && bytes_per_sample <= 4) {
+    kPackers[bytes_per_sample - 1][channels - 1](samples, count, out);
   }
 }
