@@ -1,13 +1,13 @@
 #include "cli/options.hpp"
 
-#include <cmath>
 #include <cstring>
 
+#include "app/exact_math.hpp"
 #include "cli/console.hpp"
 #include "cli/number_text.hpp"
 
 double db_to_gain(double db) {
-  return std::pow(10.0, db * 0.05);
+  return correct_pow10(db * 0.05);
 }
 
 double percent_to_radians(double percent) {

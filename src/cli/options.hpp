@@ -2,7 +2,7 @@
 
 #include "app/settings.hpp"
 
-// 10 raised to (dB x 0.05): the linear amplitude of a level in dB.
+// 10 raised to (dB x 0.05), correctly rounded: the linear amplitude of a level in dB.
 double db_to_gain(double db);
 
 // (percent x 0.01) x TWO_PI, the product with 0.01 formed first.

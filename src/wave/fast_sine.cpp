@@ -8,10 +8,11 @@
 namespace {
 
 constexpr double kInversePi = 0x1.45f306dc9c883p-2;
-// Pi in three parts; the first two have short mantissas, so q x part is exact for |q| < 2^23.
-constexpr double kPiA = 0x1.921fb54000000p+1;
-constexpr double kPiB = 0x1.10b4611800000p-29;
-constexpr double kPiC = 0x1.313198a2e0370p-60;
+// Pi in three parts: the first two have 32-bit mantissas, so their products with a number of at
+// most 21 bits are exact; the third is the double nearest to the rest (left out: under 2^-121).
+constexpr double kPi1 = 0x1.921fb544p+1;
+constexpr double kPi2 = 0x1.0b4611a6p-33;
+constexpr double kPi3 = 0x1.3198a2e037073p-68;
 
 // Taylor coefficients 1/(2k+1)! with alternating signs; through degree 21 the truncation error
 // on [-pi/2, pi/2] stays below 2^-59.
@@ -32,10 +33,20 @@ TONEGEN_VECTOR_CLONES
 void fast_sine(const double* x, double* out, int count) {
   for (int i = 0; i < count; ++i) {
     // x = q pi + r with |r| <= pi/2 (a little more when x / pi rounds the other way). The shifted
-    // value keeps q in its low mantissa bits.
+    // value keeps q in its low mantissa bits. q (below 2^41) is split into a multiple of 2^21 and
+    // a rest of at most 2^20, so every product with kPi1 and kPi2 is exact. The first three
+    // differences are exact too: with q_high = 0, x - q_low x kPi1 by Sterbenz's lemma; else all
+    // operands are multiples of 2^-43 and the differences stay below 2^22 and shrink to below 2.
+    // Only the last two subtractions round: 2 units of 2^-53 at most.
     double shifted = x[i] * kInversePi + kRoundingShift;
     double q = shifted - kRoundingShift;
-    double r = ((x[i] - q * kPiA) - q * kPiB) - q * kPiC;
+    double q_high = ((q * 0x1p-21 + kRoundingShift) - kRoundingShift) * 0x1p21;
+    double q_low = q - q_high;
+    double r = x[i] - q_high * kPi1;
+    r -= q_low * kPi1;
+    r -= q_high * kPi2;
+    r -= q_low * kPi2;
+    r -= q * kPi3;
     double r2 = r * r;
     double p = kS21;
     p = p * r2 + kS19;

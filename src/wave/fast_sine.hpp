@@ -4,8 +4,9 @@
 // It is not the C library's sine: its results may differ from std::sin in the last bits, so the
 // caller must only use it where such a difference cannot change what it computes.
 
-// Largest argument magnitude for which the error bound below holds.
-inline constexpr double kFastSineLimit = 65536.0;
+// Largest argument magnitude for which the error bound below holds: the phases of the longest
+// file whose frequency exceeds the sample rate (about 3 x 10^11), times the LFO's 2 pi.
+inline constexpr double kFastSineLimit = 0x1p42;
 
 // Bound on |fast_sine(x) - sin(x)| for |x| <= kFastSineLimit, in units of 2^-53. The worst
 // seen over dense sweeps of the arguments the tool produces (bench/sine_accuracy) is about 2.2.

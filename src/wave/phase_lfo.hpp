@@ -8,11 +8,6 @@ inline double lfo_product(double carrier_phase, double modulator_sine, double ra
   return carrier_phase * (modulator_sine * range_rad);
 }
 
-// The phase LFO's sine argument for one frame: carrier_phase x (sin(mod_phase) x mod_range_rad),
-// taken with mod_phase before it moves; then advances mod_phase by `mod_increment`, wrapping it
-// once at TWO_PI. Call it only while mod_frequency is not 0.0.
-double lfo_argument(GeneratorSettings& settings, double carrier_phase, double mod_increment);
-
 // One step of a phase accumulator: add, then a single subtraction of TWO_PI once it reaches it.
 // Not a modulo: the output is defined by exactly this recurrence.
 inline double advance_phase(double phase, double increment) {

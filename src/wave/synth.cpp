@@ -4,14 +4,16 @@
 #include <cfloat>
 #include <cmath>
 
+#include "app/exact_math.hpp"
 #include "wave/fast_sine.hpp"
 #include "wave/phase_lfo.hpp"
 #include "wave/vector_clones.hpp"
 
-// How the samples stay exact at vector speed: the block's sines come from fast_sine, whose
-// error is bounded, and a sample is kept only when no value within the combined error bounds of
-// both sines (and of the LFO argument) could truncate to another integer. The rare remaining
-// frames are recomputed with std::sin exactly as the plain per-frame loop does.
+// How the samples stay exact at vector speed: every sample is defined with the correctly rounded
+// sine, the block's sines come from fast_sine, whose error is bounded, and a sample is kept only
+// when no value within that bound (and the LFO argument's) could truncate to another integer.
+// The rare remaining frames are recomputed with correct_sin exactly as the plain per-frame loop
+// does.
 
 // Every sample is defined by double operations rounded one at a time; wider intermediates (x87)
 // would change the bytes and break the rounding tricks below.
@@ -20,7 +22,7 @@ static_assert(FLT_EVAL_METHOD == 0, "doubles must be evaluated in double precisi
 namespace {
 
 // Bound on how far a fast sample may lie from the plain loop's value before truncation, in units
-// of 2^-53 x scaled_gain: fast_sine's bound e, std::sin's error, the rounding of the products.
+// of 2^-53 x scaled_gain: fast_sine's bound e, the rounding of the true sine, of the products.
 // With the LFO the argument itself may be off too, by up to |carrier phase| x range x (e + 5)
 // units, which the sine passes on undiminished; so the bound is (e + 5) x (1 + |phase| x range).
 constexpr double kErrorTerms = kFastSineErrorUnits + 5.0;
@@ -37,8 +39,8 @@ struct Block {
 
 // The sample the plain loop computes for this frame: the reference every fast sample equals.
 int32_t exact_sample(double carrier, double modulator, const ToneParameters& tone, double range) {
-  double argument = tone.lfo_on ? lfo_product(carrier, std::sin(modulator), range) : carrier;
-  return static_cast<int32_t>(std::sin(argument) * tone.scaled_gain);
+  double argument = tone.lfo_on ? lfo_product(carrier, correct_sin(modulator), range) : carrier;
+  return static_cast<int32_t>(correct_sin(argument) * tone.scaled_gain);
 }
 
 // Truncates value[i] = sine[i] x gain into samples[i] and marks the frames whose value lies too

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/exact_math.hpp"
 #include "app/tool_run.hpp"
 #include "wave/wave_file.hpp"
 
@@ -177,7 +178,7 @@ TEST(Environment, ClosedStandardOutput) {
   // The first frames are the tone, not text.
   EXPECT_EQ(b[44], 0x80);
   EXPECT_EQ(b[45], static_cast<unsigned char>(
-                       128 + static_cast<int>(std::sin(440 * (6.283185307179586 / 48000)) *
+                       128 + static_cast<int>(correct_sin(440 * (6.283185307179586 / 48000)) *
                                               (127 * 0.7079457843841379))));
   fs::remove_all(folder);
 }

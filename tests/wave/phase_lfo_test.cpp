@@ -13,21 +13,13 @@
 
 namespace {
 
-TEST(LfoArgument, ScalesTheCarrierPhaseThenAdvances) {
-  GeneratorSettings s;
-  s.mod_range_rad = 3.0;
-  s.mod_phase = 0.5;
-  double argument = lfo_argument(s, 2.0, 0.25);
-  EXPECT_EQ(argument, 2.0 * (std::sin(0.5) * 3.0));  // a product, with the phase before it moves
-  EXPECT_EQ(s.mod_phase, 0.75);
-
+TEST(PhaseLfo, ProductAndSingleWrap) {
+  EXPECT_EQ(lfo_product(2.0, 0.5, 3.0), 3.0);  // a product of the phase, not a sum
+  EXPECT_EQ(lfo_product(0.0, 0.5, 3.0), 0.0);
   // One subtraction at the wrap, not a modulo: 6.0 + 7.0 leaves 13.0 - TWO_PI.
-  s.mod_phase = 6.0;
-  lfo_argument(s, 1.0, 7.0);
-  EXPECT_EQ(s.mod_phase, 13.0 - TWO_PI);
-  s.mod_phase = TWO_PI - 0.5;
-  lfo_argument(s, 1.0, 0.5);
-  EXPECT_EQ(s.mod_phase, 0.0);  // reaching the full turn exactly wraps too
+  EXPECT_EQ(advance_phase(6.0, 7.0), 13.0 - TWO_PI);
+  EXPECT_EQ(advance_phase(TWO_PI - 0.5, 0.5), 0.0);  // reaching the full turn exactly wraps too
+  EXPECT_EQ(advance_phase(0.5, 0.25), 0.75);
 }
 
 GeneratorSettings lfo_settings(const std::string& path, int32_t bytes_per_sample,
@@ -65,26 +57,28 @@ TEST(PhaseLfo, FirstSamplesAcrossCarrierAndModulatorWraps) {
   const double step = 97.0 * (TWO_PI / 1000);
   const double mod_step = 300.0 * (TWO_PI / 1000);
   const double range = (73.0 * 0.01) * TWO_PI;
-  int carrier_wraps = 0;
-  int modulator_wraps = 0;
   for (int n = 0; n < 400; ++n) {
-    double argument = phase * (std::sin(psi) * range);
-    auto expected = static_cast<int16_t>(std::sin(argument) * (32767 * 1.0));
+    double argument = phase * (correct_sin(psi) * range);
+    auto expected = static_cast<int16_t>(correct_sin(argument) * (32767 * 1.0));
     auto actual = static_cast<int16_t>(le16(data, 2 * static_cast<std::size_t>(n)));
     ASSERT_EQ(actual, expected) << "frame " << n;
     phase += step;
     if (phase >= TWO_PI) {
       phase -= TWO_PI;
-      ++carrier_wraps;
     }
     psi += mod_step;
     if (psi >= TWO_PI) {
       psi -= TWO_PI;
-      ++modulator_wraps;
     }
   }
-  EXPECT_GT(carrier_wraps, 30);
-  EXPECT_GT(modulator_wraps, 100);
+  // The carrier first wraps between frames 10 and 11 (11 x 0.609 rad > 2 pi) and the modulator
+  // completes its third turn at frame 10. Written out, so that a phase that is not wrapped (or is
+  // wrapped by a modulo) cannot pass with a loop that makes the same mistake.
+  const int16_t around_wrap[] = {30598, 0, 31618, -11650};  // frames 9 to 12
+  for (int n = 9; n <= 12; ++n) {
+    EXPECT_EQ(static_cast<int16_t>(le16(data, 2 * static_cast<std::size_t>(n))),
+              around_wrap[n - 9]);
+  }
   EXPECT_EQ(data[0] | data[1], 0);  // frame 0 is silent
 }
 

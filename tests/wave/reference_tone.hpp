@@ -1,13 +1,13 @@
 #pragma once
 
-// The tone as the plainest possible loop: one std::sin per frame (two with the phase LFO), every
+// The tone as the plainest possible loop: one correct_sin per frame (two with the phase LFO), every
 // operation in the defined order, the bytes appended one by one. The production pipeline must
 // give exactly these bytes.
 
-#include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "app/exact_math.hpp"
 #include "app/settings.hpp"
 
 inline std::vector<unsigned char> reference_tone(const GeneratorSettings& s) {
@@ -24,13 +24,13 @@ inline std::vector<unsigned char> reference_tone(const GeneratorSettings& s) {
   for (int32_t n = frames - 1; n >= 0; --n) {
     double argument = phase;
     if (s.mod_frequency != 0.0) {
-      argument = phase * (std::sin(mod_phase) * s.mod_range_rad);
+      argument = phase * (correct_sin(mod_phase) * s.mod_range_rad);
       mod_phase += mod_increment;
       if (mod_phase >= TWO_PI) {
         mod_phase -= TWO_PI;
       }
     }
-    auto value = static_cast<int32_t>(std::sin(argument) * g);
+    auto value = static_cast<int32_t>(correct_sin(argument) * g);
     phase += carrier_increment;
     if (phase >= TWO_PI) {
       phase -= TWO_PI;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "cli/options.hpp"
 #include "wave/reference_tone.hpp"
 
 namespace {
@@ -73,7 +74,7 @@ TEST(Synthesis, ByteIdenticalToThePlainLoop) {
         s.sample_rate = setting.sample_rate;
         s.frequency = setting.frequency;
         s.level_db = level;
-        s.gain = std::pow(10.0, level * 0.05);
+        s.gain = db_to_gain(level);
         s.mod_frequency = setting.mod_frequency;
         s.mod_range_percent = setting.mod_range_percent;
         s.mod_range_rad = (setting.mod_range_percent * 0.01) * TWO_PI;

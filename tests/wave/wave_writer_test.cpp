@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/options.hpp"
 #include "wave/reference_tone.hpp"
 #include "wave/wave_file.hpp"
 
@@ -33,7 +34,7 @@ GeneratorSettings settings_for(const Tone& t, const std::string& path) {
   s.sample_rate = t.sample_rate;
   s.frequency = t.frequency;
   s.level_db = t.level_db;
-  s.gain = std::pow(10.0, t.level_db * 0.05);
+  s.gain = db_to_gain(t.level_db);
   s.mod_frequency = t.mod_frequency;
   s.mod_range_percent = t.mod_range_percent;
   s.mod_range_rad = (t.mod_range_percent * 0.01) * TWO_PI;

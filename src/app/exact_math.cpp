@@ -1,0 +1,259 @@
+#include "app/exact_math.hpp"
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
+// Method: the value is computed as a double-double y = hi + lo (about 106 bits) together with a
+// bound on its relative error; when every real number within that bound of y rounds to the same
+// double, that double is the correctly rounded result. Errors below are relative unless they say
+// otherwise, and u stands for 2^-53.
+
+static_assert(FLT_EVAL_METHOD == 0, "doubles must be evaluated in double precision");
+
+namespace {
+
+struct DD {
+  double hi;
+  double lo;
+};
+
+// a + b = hi + lo exactly, whatever the magnitudes.
+DD two_sum(double a, double b) {
+  double s = a + b;
+  double b_part = s - a;
+  double e = (a - (s - b_part)) + (b - b_part);
+  return {s, e};
+}
+
+// The same, for |a| >= |b| or a = 0.
+DD fast_two_sum(double a, double b) {
+  double s = a + b;
+  return {s, b - (s - a)};
+}
+
+// a = hi + lo with 26-bit halves, so that products of halves are exact.
+DD split(double a) {
+  constexpr double kSplitter = 134217729.0;  // 2^27 + 1
+  double t = kSplitter * a;
+  double hi = t - (t - a);
+  return {hi, a - hi};
+}
+
+// a x b = hi + lo exactly (no overflow or underflow occurs for the values used here).
+DD two_prod(double a, double b) {
+  double p = a * b;
+  DD x = split(a);
+  DD y = split(b);
+  double e = ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
+  return {p, e};
+}
+
+// Double-double product: error below 4u^2 (the dropped a.lo x b.lo and two roundings of lo).
+DD mul(DD a, DD b) {
+  DD p = two_prod(a.hi, b.hi);
+  p.lo += a.hi * b.lo + a.lo * b.hi;
+  return fast_two_sum(p.hi, p.lo);
+}
+
+// Double-double sum, for operands that do not cancel (|a| <= |b| / 2 wherever it is used
+// below): error below 3u^2 of the result.
+DD add(DD a, DD b) {
+  DD s = two_sum(a.hi, b.hi);
+  s.lo += a.lo + b.lo;
+  return fast_two_sum(s.hi, s.lo);
+}
+
+// 1/n! as double-doubles, hi the nearest double and lo the nearest double to the rest.
+constexpr DD kInverseFactorial[] = {
+    {0x1p+0, 0.0},
+    {0x1p+0, 0.0},
+    {0x1p-1, 0.0},
+    {0x1.5555555555555p-3, 0x1.5555555555555p-57},
+    {0x1.5555555555555p-5, 0x1.5555555555555p-59},
+    {0x1.1111111111111p-7, 0x1.1111111111111p-63},
+    {0x1.6c16c16c16c17p-10, -0x1.f49f49f49f49fp-65},
+    {0x1.a01a01a01a01ap-13, 0x1.a01a01a01a01ap-73},
+    {0x1.a01a01a01a01ap-16, 0x1.a01a01a01a01ap-76},
+    {0x1.71de3a556c734p-19, -0x1.c154f8ddc6c00p-73},
+    {0x1.27e4fb7789f5cp-22, 0x1.cbbc05b4fa99ap-76},
+    {0x1.ae64567f544e4p-26, -0x1.c062e06d1f209p-80},
+    {0x1.1eed8eff8d898p-29, -0x1.2aec959e14c06p-83},
+    {0x1.6124613a86d09p-33, 0x1.f28e0cc748ebep-87},
+    {0x1.93974a8c07c9dp-37, 0x1.05d6f8a2efd1fp-92},
+    {0x1.ae7f3e733b81fp-41, 0x1.1d8656b0ee8cbp-97},
+    {0x1.ae7f3e733b81fp-45, 0x1.1d8656b0ee8cbp-101},
+    {0x1.952c77030ad4ap-49, 0x1.ac981465ddc6cp-103},
+    {0x1.6827863b97d97p-53, 0x1.eec01221a8b0bp-107},
+    {0x1.2f49b46814157p-57, 0x1.2650f61dbdcb4p-112},
+    {0x1.e542ba4020225p-62, 0x1.ea72b4afe3c2fp-120},
+    {0x1.71b8ef6dcf572p-66, -0x1.d043ae40c4647p-120},
+    {0x1.0ce396db7f853p-70, -0x1.aebcdbd20331cp-124},
+    {0x1.761b41316381ap-75, -0x1.3423c7d91404fp-130},
+    {0x1.f2cf01972f578p-80, -0x1.9ada5fcc1ab14p-135},
+    {0x1.3f3ccdd165fa9p-84, -0x1.58ddadf344487p-139},
+    {0x1.88e85fc6a4e5ap-89, -0x1.71c37ebd16540p-143},
+    {0x1.d1ab1c2dccea3p-94, 0x1.054d0c78aea14p-149},
+    {0x1.0a18a2635085dp-98, 0x1.b9e2e28e1aa54p-153},
+    {0x1.259f98b4358adp-103, 0x1.eaf8c39dd9bc5p-157},
+    {0x1.3932c5047d60ep-108, 0x1.832b7b530a627p-162},
+};
+
+// sum over k < count of s_k z^k / (first + stride k)!, s_k = (-1)^k when `alternate`. The terms
+// from `exact_terms` on are summed in plain doubles (their rounding errors are then of the order
+// of u times the first of them), the others in double-double. Every coefficient is at least
+// (stride + 1) times the next one times |z|, so no Horner step cancels (see add()).
+DD series(DD z, int first, int stride, bool alternate, int count, int exact_terms) {
+  auto coefficient = [&](int k) {
+    DD c = kInverseFactorial[first + stride * k];
+    return alternate && (k & 1) != 0 ? DD{-c.hi, -c.lo} : c;
+  };
+  DD q = {0.0, 0.0};
+  int k = count - 1;
+  for (; k >= exact_terms; --k) {
+    q.hi = q.hi * z.hi + coefficient(k).hi;
+  }
+  for (; k >= 0; --k) {
+    q = add(mul(q, z), coefficient(k));
+  }
+  return q;
+}
+
+// Whether every real within bound x |y| of y rounds to one double (then stored in `out`). The
+// two ends are computed with one rounding each; the bounds passed in carry a margin of 2^3 over
+// the derived ones, which also covers that rounding and the small size of y.lo (y is normalised).
+bool decided(DD y, double bound, double& out) {
+  double e = std::fabs(y.hi) * bound;
+  double down = y.hi + (y.lo - e);
+  double up = y.hi + (y.lo + e);
+  out = up;
+  return down == up;
+}
+
+constexpr double kRoundingShift = 0x1.8p52;  // rounds |v| < 2^51 to an integer when added
+constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
+// pi/2 = kHalfPi1 + ... + kHalfPi4 + d, |d| < 2^-217; each part is the double nearest to what
+// the ones before leave.
+constexpr double kHalfPi1 = 0x1.921fb54442d18p+0;
+constexpr double kHalfPi2 = 0x1.1a62633145c07p-54;
+constexpr double kHalfPi3 = -0x1.f1976b7ed8fbcp-110;
+constexpr double kHalfPi4 = 0x1.4cf98e804177dp-164;
+
+// hi + t, keeping the rounding error of that sum: lo gains at most u of |hi + t|.
+DD accumulate(DD acc, double t) {
+  DD s = two_sum(acc.hi, t);
+  s.lo += acc.lo;
+  return s;
+}
+
+// r = x - k pi/2 for an integer k < 2^43, as a normalised double-double.
+// Error: k d < 2^-174 from the parts of pi/2 left out, and the products are exact (two_prod).
+// x - p1.hi is exact because p1.hi lies within a factor 2 of x (Sterbenz), and a and b hold the
+// next two sums exactly. What is left is summed smallest first, the large b.hi last: before it
+// every partial sum is below 2^-62 where r is small (massive cancellation needs a.hi and b.hi
+// close to p2.hi and p1.lo, whose roundings are then below 2^-64), so the lo roundings add up
+// to under 2^-164 there and to under 2u^2 |r| otherwise. For k != 0, |r| > 2^-61 for every
+// double x (the closest any double comes to a multiple of pi/2), so the error is below
+// 2^-102 |r|; for k = 0, r = x exactly.
+DD reduce(double x, double k) {
+  DD p1 = two_prod(k, kHalfPi1);
+  DD p2 = two_prod(k, kHalfPi2);
+  DD p3 = two_prod(k, kHalfPi3);
+  double p4 = k * kHalfPi4;
+  double s = x - p1.hi;
+  DD a = two_sum(s, -p2.hi);
+  DD b = two_sum(a.hi, -p1.lo);
+  DD acc = two_sum(-p3.lo, -p4);
+  acc = accumulate(acc, -p3.hi);
+  acc = accumulate(acc, -p2.lo);
+  acc = accumulate(acc, a.lo);
+  acc = accumulate(acc, b.lo);
+  acc = accumulate(acc, b.hi);
+  return two_sum(acc.hi, acc.lo);
+}
+
+// sin(r) = r T(r^2) and cos(r) = C(r^2) by Taylor series, |r| <= pi/4 (1 + 2^-50).
+// Truncation: after 15 terms of T the next is below 2^-112 of sin r; after 16 of C, 2^-117 of cos
+// r.
+constexpr int kSineTerms = 15;
+constexpr int kCosineTerms = 16;
+// Quick evaluation: terms from z^4 on in doubles; they are below 2^-21 of the sum, so their
+// rounding (a few units of 2^-53 of themselves, z.lo dropped included) stays below 2^-71; with
+// the reduction (2^-102), the four double-double steps (under 2^-101) and the product by r, the
+// error is below 2^-70. Accurate evaluation: every term in double-double; each step adds at most
+// 7u^2 of a partial sum that the next multiplication by z at least halves, so the series
+// is within 11u^2 < 2^-102 and the whole, with the reduction and the truncation, within 2^-100.
+constexpr int kQuickExactTerms = 4;
+constexpr double kQuickBound = 0x1p-67;     // 2^3 x 2^-70
+constexpr double kAccurateBound = 0x1p-97;  // 2^3 x 2^-100
+
+DD sine_of_quadrant(DD r, int quadrant, int exact_terms) {
+  DD z = mul(r, r);
+  DD y = (quadrant & 1) != 0 ? series(z, 0, 2, true, kCosineTerms, exact_terms)
+                             : mul(r, series(z, 1, 2, true, kSineTerms, exact_terms));
+  return quadrant >= 2 ? DD{-y.hi, -y.lo} : y;
+}
+
+}  // namespace
+
+RoundedSine rounded_sine(double x) {
+  // Below 2^-26, x - sin x < x^3/6 is under half the spacing of doubles below x: sin x rounds to
+  // x itself (zeros keep their sign).
+  if (!(std::fabs(x) >= 0x1p-26)) {
+    return {x, SinePath::kQuick};
+  }
+  if (!(std::fabs(x) <= kExactSineLimit)) {
+    return {std::numeric_limits<double>::quiet_NaN(), SinePath::kUndecided};
+  }
+  // k, the multiple of pi/2 nearest to x (or next to it, when x 2/pi rounds across a half).
+  double k = (x * kTwoOverPi + kRoundingShift) - kRoundingShift;
+  int quadrant = static_cast<int>(k - 4.0 * std::floor(k * 0.25));
+  DD r = reduce(x, k);
+
+  double value = 0.0;
+  if (decided(sine_of_quadrant(r, quadrant, kQuickExactTerms), kQuickBound, value)) {
+    return {value, SinePath::kQuick};
+  }
+  DD y = sine_of_quadrant(r, quadrant, kSineTerms + kCosineTerms);
+  if (decided(y, kAccurateBound, value)) {
+    return {value, SinePath::kAccurate};
+  }
+  return {y.hi + y.lo, SinePath::kUndecided};
+}
+
+namespace {
+
+constexpr double kLn10Hi = 0x1.26bb1bbb55516p+1;  // ln 10 = hi + lo + under 2^-106
+constexpr double kLn10Lo = -0x1.f48ad494ea3e9p-53;
+constexpr double kInverseLn2 = 0x1.71547652b82fep+0;
+constexpr double kLn2Hi = 0x1.62e42fefa39efp-1;  // ln 2 = hi + mid + lo + under 2^-163
+constexpr double kLn2Mid = 0x1.abc9e3b39803fp-56;
+constexpr double kLn2Lo = 0x1.7b57a079a1934p-111;
+// e^r = sum of r^n/n! for n <= 24: the rest is below 2^-115 for |r| <= ln2 / 2.
+constexpr int kExpTerms = 25;
+// Error: t = x ln 10 within 2^-104 |t| (so e^t within 2^-101.6 of itself for |t| < 5.2);
+// r = t - k ln 2 within 2^-104 absolute; the series within 2^-101 (no step cancels, |r| < 0.35);
+// scaling by 2^k is exact. In all below 2^-100.
+constexpr double kPow10Bound = 0x1p-97;
+
+}  // namespace
+
+double correct_pow10(double x) {
+  // Keeps k below in the normal range; the tool asks only for [-2.25, 0].
+  if (!(x >= -300.0 && x <= 300.0)) {
+    return x > 0.0 ? std::numeric_limits<double>::infinity() : (x < 0.0 ? 0.0 : x);
+  }
+  // 10^x = e^t = 2^k e^r, t = x ln 10, r = t - k ln 2.
+  DD t = two_prod(x, kLn10Hi);
+  t = fast_two_sum(t.hi, t.lo + x * kLn10Lo);
+  double k = (t.hi * kInverseLn2 + kRoundingShift) - kRoundingShift;
+  DD p = two_prod(k, kLn2Hi);
+  double s = t.hi - p.hi;  // exact: p.hi is within a factor 2 of t.hi, or both are 0
+  DD r = two_sum(s, ((t.lo - p.lo) - k * kLn2Mid) - k * kLn2Lo);
+  DD y = series(r, 0, 1, false, kExpTerms, kExpTerms);
+  int exponent = static_cast<int>(k);
+  y = {std::ldexp(y.hi, exponent), std::ldexp(y.lo, exponent)};
+  double value = 0.0;
+  decided(y, kPow10Bound, value);
+  return value;
+}
