@@ -1,6 +1,7 @@
 """Generated files as Python's standard wave module reads them.
 
-Usage: python3 wave_reader_test.py PATH_TO_TONEGEN
+Usage: python3 wave_reader_test.py [EMULATOR ...] PATH_TO_TONEGEN
+(a cross build names the emulator that runs its programs, qemu or wine, before the path)
 """
 import math
 import os
@@ -10,7 +11,7 @@ import tempfile
 import unittest
 import wave
 
-TONEGEN = None
+TONEGEN = []  # the command that runs the tool
 TWO_PI = 6.283185307179586
 
 
@@ -52,7 +53,7 @@ class StandardWaveModule(unittest.TestCase):
                 for channels in (1, 2, 6):
                     with self.subTest(width=width, channels=channels):
                         path = os.path.join(folder, "t%d_%d.wav" % (width, channels))
-                        subprocess.run([TONEGEN, "-file", path, "-kb", "2", "-res", str(width),
+                        subprocess.run(TONEGEN + ["-file", path, "-kb", "2", "-res", str(width),
                                         "-ch", str(channels), "-sr", "22050", "-frq", "1000",
                                         "-db", "-1"], check=True, stdout=subprocess.DEVNULL)
                         with wave.open(path, "rb") as w:
@@ -67,5 +68,6 @@ class StandardWaveModule(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TONEGEN = os.path.abspath(sys.argv.pop(1))
+    TONEGEN = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])]
+    del sys.argv[1:]
     unittest.main()

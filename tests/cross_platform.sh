@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Same bytes everywhere: builds tonegen for Windows x86-64 (run by wine), Linux aarch64 and s390x
+# (big-endian) and 32-bit x86 (under qemu-user), runs each case there and once more natively with
+# the C library's FMA and AVX2 paths hidden, and compares every file and every printed text with
+# the native run (Windows prints CRLF: read as LF). All must also match tests/tone_sums.sha256,
+# so that no change moves a sample unnoticed; a deliberate change rewrites that file with
+# --update-sums and says why.
+#
+# Usage: tests/cross_platform.sh [--unit-tests] [--update-sums]
+#   --unit-tests   also run the tests that start no process under wine and qemu-aarch64
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+unit_tests=0
+update_sums=0
+for arg in "$@"; do
+  case $arg in
+    --unit-tests) unit_tests=1 ;;
+    --update-sums) update_sums=1 ;;
+    *) echo "unknown option: $arg" >&2; exit 2 ;;
+  esac
+done
+
+export WINEDEBUG=-all WINEPREFIX="$root/build-cross/wineprefix"
+
+# name, then the options
+cases=(
+  "default|"
+  "24bit-0db|-kb 8000 -res 3 -db 0"
+  "32bit-m12.82db|-kb 8000 -res 4 -db -12.82"
+  "32bit-m3.041db|-kb 8000 -res 4 -db -3.041"
+  "32bit-12khz-0db|-kb 8000 -res 4 -frq 12000 -db 0"
+  "32bit-lfo|-kb 8000 -res 4 -mfrq 3 -mran 37 -db -0.5"
+  "32bit-48khz-at-1000|-kb 8000 -res 4 -db 0 -frq 48000 -sr 1000 -ch 1"
+  "8bit-m42db|-kb 8000 -res 1 -db -42"
+  "6ch-96khz-lfo|-kb 8000 -ch 6 -sr 96000 -mfrq 999"
+)
+
+# platform, toolchain file (empty: native), runner
+platforms=(
+  "native||"
+  "native-no-fma||env GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA"
+  "windows|x86_64-w64-mingw32|wine"
+  "aarch64|aarch64-linux-gnu|qemu-aarch64 -L /usr/aarch64-linux-gnu"
+  "s390x|s390x-linux-gnu|qemu-s390x -L /usr/s390x-linux-gnu"
+  "i686|i686-linux-gnu|qemu-i386 -L /usr/i686-linux-gnu"
+)
+
+build() {  # folder, toolchain, with tests
+  local args=(-S "$root" -B "$1" -DCMAKE_BUILD_TYPE=Release -DTONEGEN_TESTS="$3")
+  [ -n "$2" ] && args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$2.cmake")
+  cmake "${args[@]}" >"$1.configure.log" 2>&1 || { cat "$1.configure.log"; return 1; }
+  cmake --build "$1" -j2 >"$1.build.log" 2>&1 || { tail -n 40 "$1.build.log"; return 1; }
+}
+
+out=$root/build-cross/out
+rm -rf "$out"
+mkdir -p "$out"
+failures=0
+for platform in "${platforms[@]}"; do
+  IFS='|' read -r name toolchain runner <<<"$platform"
+  folder=$root/build-cross/${toolchain:-native}
+  with_tests=OFF
+  [ "$unit_tests" = 1 ] && [[ $name == windows || $name == aarch64 ]] && with_tests=ON
+  [ "$name" = native-no-fma ] || { echo "== building for $name"; build "$folder" "$toolchain" "$with_tests"; }
+  exe=$folder/tonegen
+  [ -f "$exe.exe" ] && exe=$exe.exe
+  mkdir -p "$out/$name"
+  for entry in "${cases[@]}"; do
+    IFS='|' read -r case options <<<"$entry"
+    # shellcheck disable=SC2086 # the runner and the options are word lists
+    (cd "$out/$name" && $runner "$exe" -file "$case.wav" $options | tr -d '\r' >"$case.txt")
+    if [ "$name" != native ]; then
+      for kind in wav txt; do
+        if ! cmp -s "$out/native/$case.$kind" "$out/$name/$case.$kind"; then
+          echo "DIFFERS: $name $case.$kind: $(cmp "$out/native/$case.$kind" "$out/$name/$case.$kind" 2>&1 | head -n 1)"
+          failures=$((failures + 1))
+        fi
+      done
+    fi
+  done
+  echo "$name: ${#cases[@]} cases run"
+  if [ "$with_tests" = ON ]; then
+    if ! ctest --test-dir "$folder" --output-on-failure -j2 >"$folder.ctest.log" 2>&1; then
+      grep -E '\*\*\*|FAILED|Failure' "$folder.ctest.log" | head -n 40
+      echo "DIFFERS: unit tests on $name"
+      failures=$((failures + 1))
+    fi
+    grep -E 'tests passed' "$folder.ctest.log"
+  fi
+done
+
+sums=$root/tests/tone_sums.sha256
+if [ "$update_sums" = 1 ]; then
+  (cd "$out/native" && sha256sum -- *.wav *.txt) >"$sums"
+  echo "rewrote $sums"
+elif ! (cd "$out/native" && sha256sum --quiet -c "$sums"); then
+  echo "DIFFERS: the native files from the sums in tests/tone_sums.sha256"
+  failures=$((failures + 1))
+fi
+
+total=$(( (${#platforms[@]} - 1) * ${#cases[@]} * 2 + 1 + 2 * unit_tests ))
+echo "platforms: $((total - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
