@@ -90,20 +90,29 @@ TEST(Synthesis, ByteIdenticalToThePlainLoop) {
 
 TEST(Synthesis, PacksEveryChannelAndWidth) {
   const int32_t samples[] = {0, -1, 1, 2147483647, -2147483647, 127, -127, 0x123456};
+  // The samples' bytes, least significant first; 8-bit samples are offset by 128.
+  const std::vector<unsigned char> stored[] = {
+      {0x80, 0x7F, 0x81, 0x7F, 0x81, 0xFF, 0x01, 0xD6},
+      {0, 0, 0xFF, 0xFF, 1, 0, 0xFF, 0xFF, 1, 0, 0x7F, 0, 0x81, 0xFF, 0x56, 0x34},
+      {0, 0, 0, 0xFF, 0xFF, 0xFF, 1,    0,    0,    0xFF, 0xFF, 0xFF,
+       1, 0, 0, 0x7F, 0,    0,    0x81, 0xFF, 0xFF, 0x56, 0x34, 0x12},
+      {0, 0, 0, 0,    0xFF, 0xFF, 0xFF, 0xFF, 1,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0x7F,
+       1, 0, 0, 0x80, 0x7F, 0,    0,    0,    0x81, 0xFF, 0xFF, 0xFF, 0x56, 0x34, 0x12, 0},
+  };
   for (int width = 1; width <= 4; ++width) {
     for (int channels = 1; channels <= 6; ++channels) {
-      std::vector<unsigned char> out(sizeof samples / sizeof *samples * channels * width, 0xEE);
-      pack_frames(samples, 8, channels, width, out.data());
-      std::size_t at = 0;
-      for (int32_t v : samples) {
-        uint32_t stored = static_cast<uint32_t>(v) + (width == 1 ? 128u : 0u);
+      std::vector<unsigned char> expected;
+      for (auto sample = stored[width - 1].begin(); sample != stored[width - 1].end();
+           sample += width) {
         for (int c = 0; c < channels; ++c) {
-          for (int k = 0; k < width; ++k) {
-            ASSERT_EQ(out[at++], static_cast<unsigned char>(stored >> (8 * k)))
-                << width << " bytes, " << channels << " channels, value " << v;
-          }
+          expected.insert(expected.end(), sample, sample + width);
         }
       }
+      std::vector<unsigned char> out(expected.size() + 1, 0xEE);
+      pack_frames(samples, 8, channels, width, out.data());
+      EXPECT_EQ(out.back(), 0xEE) << "wrote past the frames";
+      out.pop_back();
+      EXPECT_EQ(out, expected) << width << " bytes, " << channels << " channels";
     }
   }
 }

@@ -124,30 +124,30 @@ TEST(WriteWaveFile, FullScaleStaysInRange) {
   EXPECT_EQ(low, -2147483647);
 }
 
+// One step whenever the countdown of frames left is a multiple of 100,000, also where that
+// frame is the first or the last of one of the writer's blocks of 1024 frames.
 TEST(WriteWaveFile, SpinnerTurnsAtEveryHundredThousandFramesLeft) {
   struct Case {
-    int32_t kb;
-    std::string printed;
+    int32_t frames;  // of one byte: the requested size in bytes
+    int steps;
   };
-  // 4-byte frames: 1000 kB is 256,000 frames, turning after frames 56,000, 156,000 and the last.
   const Case cases[] = {
-      {1, "\b-"},
-      {1000, "\b-\b|\b-"},
-      {5000,
-       [] {
-         std::string s;
-         for (int i = 0; i < 13; ++i) {
-           s += i % 2 == 0 ? "\b-" : "\b|";
-         }
-         return s;
-       }()},
+      {256, 1},      {100000, 1},   {100001, 2}, {256000, 3},  // turns after 56,000 and 156,000
+      {1280000, 13}, {3200000, 32},                            // 12,500 and 3125 blocks
+      {103071, 2},   {103072, 2},   {103073, 2}, {103074, 2},  // 100,000 left around frame 3072
+      {1203072, 13}, {1203073, 13},                            // 1,100,000 left there
   };
   for (const Case& c : cases) {
     std::string path = temp_path("spin.wav");
-    GeneratorSettings s = settings_for({c.kb, 2, 2, 48000, 440.0, -3.0}, path);
+    GeneratorSettings s = settings_for({1, 1, 1, 48000, 440.0, -3.0}, path);
+    s.file_size_bytes = c.frames;
     std::string printed;
     write_data(s, &printed);
-    EXPECT_EQ(printed, c.printed) << c.kb << " kB";
+    std::string expected;
+    for (int i = 0; i < c.steps; ++i) {
+      expected += i % 2 == 0 ? "\b-" : "\b|";
+    }
+    EXPECT_EQ(printed, expected) << c.frames << " frames";
   }
 }
 
