@@ -20,12 +20,16 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-bench")
 
-# name, tonegen options, channels, bytes per sample, frames, rounds
+# name, tonegen options, channels, bytes per sample, frames, rounds, and for a workload that
+# the peers cannot make, the tonegen options it is held against instead
 WORKLOADS = [
-    ("16-bit stereo, 1,024,000,000 bytes", ["-kb", "1000000"], 2, 2, 256000000, 3),
+    ("16-bit stereo, 1,024,000,000 bytes", ["-kb", "1000000"], 2, 2, 256000000, 3, None),
     ("8-bit mono, 1,024,000,000 bytes", ["-kb", "1000000", "-res", "1", "-ch", "1"], 1, 1,
-     1024000000, 3),
-    ("default run, 5,120,000 bytes", [], 2, 2, 1280000, 9),
+     1024000000, 3, None),
+    ("default run, 5,120,000 bytes", [], 2, 2, 1280000, 9, None),
+    # The phase grows past 10^10 when the frequency exceeds the sample rate.
+    ("48 kHz at rate 1000, 204,800,000 bytes", ["-kb", "200000", "-frq", "48000", "-sr", "1000"],
+     2, 2, 51200000, 5, ["-kb", "200000"]),
 ]
 
 
@@ -37,18 +41,20 @@ def build():
     return os.path.join(BUILD, "tonegen")
 
 
-def commands(tonegen, folder, options, channels, width, frames):
+def commands(tonegen, folder, options, channels, width, frames, baseline):
     out = os.path.join(folder, "out.wav")
     seconds = "%.6f" % (frames / 48000.0)
     data_bytes = frames * channels * width
     peers = {"tonegen": [tonegen, "-file", out] + options}
-    if shutil.which("ffmpeg"):
+    if baseline:
+        peers["tonegen " + " ".join(baseline)] = [tonegen, "-file", out] + baseline
+    elif shutil.which("ffmpeg"):
         codec = "pcm_u8" if width == 1 else "pcm_s16le"
         peers["ffmpeg"] = ["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                            "sine=frequency=440:sample_rate=48000:duration=" + seconds,
                            "-af", "volume=-3dB", "-ac", str(channels), "-c:a", codec, out]
     # sox takes over 10 s for the large files: only the default run is timed against it.
-    if shutil.which("sox") and frames <= 10000000:
+    if shutil.which("sox") and frames <= 10000000 and not baseline:
         peers["sox"] = ["sox", "-n", "-r", "48000", "-c", str(channels), "-b", str(8 * width),
                         out, "synth", seconds, "sine", "440", "vol", "-3dB"]
     block = 1024000
@@ -84,9 +90,9 @@ def main():
     tonegen = build()
     folder = tempfile.mkdtemp(prefix="tonegen-bench-", dir=args.dir)
     try:
-        print("%-36s %-8s %10s %10s" % ("workload", "tool", "median s", "tonegen/x"))
-        for name, options, channels, width, frames, rounds in WORKLOADS:
-            out, peers = commands(tonegen, folder, options, channels, width, frames)
+        print("%-40s %-16s %10s %10s" % ("workload", "tool", "median s", "tonegen/x"))
+        for name, options, channels, width, frames, rounds, baseline in WORKLOADS:
+            out, peers = commands(tonegen, folder, options, channels, width, frames, baseline)
             times = {tool: [] for tool in peers}
             for _ in range(args.rounds or rounds):
                 for tool, command in peers.items():  # interleaved: same conditions for all
@@ -95,7 +101,7 @@ def main():
             for tool in peers:
                 median = statistics.median(times[tool])
                 ratio = "" if tool == "tonegen" else "%.3f" % (ours / median)
-                print("%-36s %-8s %10.3f %10s" % (name, tool, median, ratio))
+                print("%-40s %-16s %10.3f %10s" % (name, tool, median, ratio))
                 name = ""
             os.remove(out)
         rss = peak_rss_kib([tonegen, "-file", os.path.join(folder, "out.wav"), "-kb", "1000000"])
