@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs into a scratch prefix and checks what lands there: the program runs, and the manual
-# page is in place and formats without a single warning.
+# Installs into a scratch prefix and checks what lands there: the program runs, the manual page
+# is in place and formats without a single warning, and the completion and licence are there.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -9,14 +9,17 @@ trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/tonegen" || { echo "FAIL: bin/tonegen missing"; exit 1; }
-page="$prefix/share/man/man1/tonegen.1"
-test -f "$page" || { echo "FAIL: share/man/man1/tonegen.1 missing"; exit 1; }
+page="$prefix/share/man/man1/tonegen.1.gz"
+test -f "$page" || { echo "FAIL: share/man/man1/tonegen.1.gz missing"; exit 1; }
+for file in share/bash-completion/completions/tonegen share/doc/tonegen/copyright; do
+  test -f "$prefix/$file" || { echo "FAIL: $file missing"; exit 1; }
+done
 
 status=0
 "$prefix/bin/tonegen" -? >"$prefix/usage.txt" || status=$?
 test "$status" -eq 255 || { echo "FAIL: -? ended with $status"; exit 1; }
 grep -q '^Wave generator options:$' "$prefix/usage.txt" || { echo "FAIL: no option menu"; exit 1; }
 
-warnings=$(groff -man -ww -z "$page" 2>&1)
+warnings=$(zcat "$page" | groff -man -ww -z 2>&1)
 test -z "$warnings" || { echo "FAIL: groff warnings:"; echo "$warnings"; exit 1; }
 echo "install check: ok"
