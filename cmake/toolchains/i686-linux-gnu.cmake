@@ -1,11 +1,5 @@
-# Linux on i686 with Debian's cross compiler; programs run under qemu-i386.
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386 -L /usr/i686-linux-gnu)
+# Linux on i686 (i686-linux-gnu), run under qemu-i386.
+set(TRIPLE i686-linux-gnu)
+set(PROCESSOR i686)
+set(QEMU qemu-i386)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)
