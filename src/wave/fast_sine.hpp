@@ -1,7 +1,7 @@
 #pragma once
 
 // A sine for whole blocks of arguments, written so the compiler turns it into vector code.
-// It is not the C library's sine: its results may differ from std::sin in the last bits, so the
+// It is not the correctly rounded sine: its results may differ from it in the last bits, so the
 // caller must only use it where such a difference cannot change what it computes.
 
 // Largest argument magnitude for which the error bound below holds: the phases of the longest

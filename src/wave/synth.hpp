@@ -19,9 +19,9 @@ struct ToneParameters {
 
 ToneParameters tone_parameters(const GeneratorSettings& settings);
 
-// The next `count` (at most kBlockFrames) samples: sin(argument) x scaled_gain truncated toward
-// zero, the argument being the carrier phase or, with the LFO on, lfo_argument() of it. Advances
-// carrier_phase (and mod_phase) in `settings` once per frame.
+// The next `count` (at most kBlockFrames) samples: correct_sin(argument) x scaled_gain truncated
+// toward zero, the argument being the carrier phase or, with the LFO on, lfo_product() of it.
+// Advances carrier_phase (and mod_phase) in `settings` once per frame.
 void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, int32_t* samples,
                       int count);
 
