@@ -1,7 +1,8 @@
 // The long sweep behind the sine's claims, with MPFR as the reference: correct_sin must equal
 // MPFR's correctly rounded sine on every argument (and shows which of its steps decided), and
-// fast_sine's worst error, in units of 2^-53, must stay well below kFastSineErrorUnits, the bound
-// the writer's exactness check relies on. Arguments are drawn as the writer makes them.
+// the worst error of fast_sine and fast_sine_narrow (within its reach), in units of 2^-53, must
+// stay well below kFastSineErrorUnits, the bound the writer's exactness check relies on.
+// Arguments are drawn as the writer makes them.
 //
 // Usage: sine_accuracy MILLIONS [SEED]   (two processes with other seeds use both cores)
 
@@ -27,6 +28,7 @@ struct Tally {
   long mismatches = 0;
   long paths[3] = {0, 0, 0};  // quick, accurate, undecided
   double worst_fast_units = 0.0;
+  double worst_narrow_units = 0.0;
 };
 
 // One kind's arguments, a block at a time.
@@ -87,6 +89,7 @@ int main(int argc, char** argv) {
   constexpr int kBlock = 4096;
   static double x[kBlock];
   static double fast[kBlock];
+  static double narrow[kBlock];
   Tally tally[kKinds];
   const long blocks = millions * 1000000 / kBlock;
   for (long b = 0; b < blocks; ++b) {
@@ -94,6 +97,7 @@ int main(int argc, char** argv) {
     Tally& t = tally[kind];
     draw(kind, random, x, kBlock);
     fast_sine(x, fast, kBlock);
+    fast_sine_narrow(x, narrow, kBlock);
     for (int i = 0; i < kBlock; ++i) {
       mpfr_set_d(arg, x[i], MPFR_RNDN);
       mpfr_sin(rounded, arg, MPFR_RNDN);
@@ -109,20 +113,26 @@ int main(int argc, char** argv) {
       if ((i & 15) == 0) {  // fast_sine on a sixteenth: the precise sine costs more
         mpfr_sin(precise, arg, MPFR_RNDN);
         mpfr_sub_d(precise, precise, fast[i], MPFR_RNDN);
-        double units = std::fabs(mpfr_get_d(precise, MPFR_RNDN)) * 0x1p53;
-        t.worst_fast_units = std::fmax(t.worst_fast_units, units);
+        t.worst_fast_units =
+            std::fmax(t.worst_fast_units, std::fabs(mpfr_get_d(precise, MPFR_RNDN)) * 0x1p53);
+        if (std::fabs(x[i]) <= kNarrowSineLimit) {
+          mpfr_sin(precise, arg, MPFR_RNDN);
+          mpfr_sub_d(precise, precise, narrow[i], MPFR_RNDN);
+          t.worst_narrow_units =
+              std::fmax(t.worst_narrow_units, std::fabs(mpfr_get_d(precise, MPFR_RNDN)) * 0x1p53);
+        }
       }
     }
   }
 
-  std::printf("%-28s %13s %10s %10s %9s %11s\n", "arguments", "count", "mismatches", "accurate",
-              "undecided", "fast_sine");
+  std::printf("%-28s %13s %10s %10s %9s %11s %11s\n", "arguments", "count", "mismatches",
+              "accurate", "undecided", "fast_sine", "narrow");
   long total = 0;
   long mismatches = 0;
   for (int k = 0; k < kKinds; ++k) {
     const Tally& t = tally[k];
-    std::printf("%-28s %13ld %10ld %10ld %9ld %9.3f u\n", kKindNames[k], t.count, t.mismatches,
-                t.paths[1], t.paths[2], t.worst_fast_units);
+    std::printf("%-28s %13ld %10ld %10ld %9ld %9.3f u %9.3f u\n", kKindNames[k], t.count,
+                t.mismatches, t.paths[1], t.paths[2], t.worst_fast_units, t.worst_narrow_units);
     total += t.count;
     mismatches += t.mismatches;
   }

@@ -8,8 +8,16 @@
 namespace {
 
 constexpr double kInversePi = 0x1.45f306dc9c883p-2;
-// Pi in three parts: the first two have 32-bit mantissas, so their products with a number of at
-// most 21 bits are exact; the third is the double nearest to the rest (left out: under 2^-121).
+
+// Narrow reduction: pi in three parts, the first two with short mantissas, so q x part is exact
+// for |q| < 2^23.
+constexpr double kPiA = 0x1.921fb54000000p+1;
+constexpr double kPiB = 0x1.10b4611800000p-29;
+constexpr double kPiC = 0x1.313198a2e0370p-60;
+
+// Wide reduction: pi in three parts, the first two with 32-bit mantissas, so their products with
+// a number of at most 21 bits are exact; the third is the double nearest to the rest (left out:
+// under 2^-121).
 constexpr double kPi1 = 0x1.921fb544p+1;
 constexpr double kPi2 = 0x1.0b4611a6p-33;
 constexpr double kPi3 = 0x1.3198a2e037073p-68;
@@ -27,40 +35,56 @@ constexpr double kS17 = 1.0 / 355687428096000.0;
 constexpr double kS19 = -1.0 / 121645100408832000.0;
 constexpr double kS21 = 1.0 / 51090942171709440000.0;
 
+// x = q pi + r with |r| <= pi/2 (a little more when x / pi rounds the other way). The shifted
+// value keeps q in its low mantissa bits: sin x = (-1)^q sin r, q's lowest bit is the sign.
+template <bool Wide>
+inline double sine(double x) {
+  double shifted = x * kInversePi + kRoundingShift;
+  double q = shifted - kRoundingShift;
+  double r = 0.0;
+  if constexpr (Wide) {
+    // q (below 2^41) is split into a multiple of 2^21 and a rest of at most 2^20, so every
+    // product with kPi1 and kPi2 is exact. The first three differences are exact too: with
+    // q_high = 0, x - q_low x kPi1 by Sterbenz's lemma; else all operands are multiples of 2^-43
+    // and the differences stay below 2^22 and shrink to below 2. Only the last two round.
+    double q_high = ((q * 0x1p-21 + kRoundingShift) - kRoundingShift) * 0x1p21;
+    double q_low = q - q_high;
+    r = x - q_high * kPi1;
+    r -= q_low * kPi1;
+    r -= q_high * kPi2;
+    r -= q_low * kPi2;
+    r -= q * kPi3;
+  } else {
+    r = ((x - q * kPiA) - q * kPiB) - q * kPiC;  // the first difference is exact
+  }
+  double r2 = r * r;
+  double p = kS21;
+  p = p * r2 + kS19;
+  p = p * r2 + kS17;
+  p = p * r2 + kS15;
+  p = p * r2 + kS13;
+  p = p * r2 + kS11;
+  p = p * r2 + kS9;
+  p = p * r2 + kS7;
+  p = p * r2 + kS5;
+  p = p * r2 + kS3;
+  double s = r + (r * r2) * p;
+  uint64_t sign = std::bit_cast<uint64_t>(shifted) << 63;
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(s) ^ sign);
+}
+
 }  // namespace
 
 TONEGEN_VECTOR_CLONES
 void fast_sine(const double* x, double* out, int count) {
   for (int i = 0; i < count; ++i) {
-    // x = q pi + r with |r| <= pi/2 (a little more when x / pi rounds the other way). The shifted
-    // value keeps q in its low mantissa bits. q (below 2^41) is split into a multiple of 2^21 and
-    // a rest of at most 2^20, so every product with kPi1 and kPi2 is exact. The first three
-    // differences are exact too: with q_high = 0, x - q_low x kPi1 by Sterbenz's lemma; else all
-    // operands are multiples of 2^-43 and the differences stay below 2^22 and shrink to below 2.
-    // Only the last two subtractions round: 2 units of 2^-53 at most.
-    double shifted = x[i] * kInversePi + kRoundingShift;
-    double q = shifted - kRoundingShift;
-    double q_high = ((q * 0x1p-21 + kRoundingShift) - kRoundingShift) * 0x1p21;
-    double q_low = q - q_high;
-    double r = x[i] - q_high * kPi1;
-    r -= q_low * kPi1;
-    r -= q_high * kPi2;
-    r -= q_low * kPi2;
-    r -= q * kPi3;
-    double r2 = r * r;
-    double p = kS21;
-    p = p * r2 + kS19;
-    p = p * r2 + kS17;
-    p = p * r2 + kS15;
-    p = p * r2 + kS13;
-    p = p * r2 + kS11;
-    p = p * r2 + kS9;
-    p = p * r2 + kS7;
-    p = p * r2 + kS5;
-    p = p * r2 + kS3;
-    double s = r + (r * r2) * p;
-    // sin(q pi + r) = (-1)^q sin(r): q's lowest bit sits in the shifted value's lowest bit.
-    uint64_t sign = std::bit_cast<uint64_t>(shifted) << 63;
-    out[i] = std::bit_cast<double>(std::bit_cast<uint64_t>(s) ^ sign);
+    out[i] = sine<true>(x[i]);
+  }
+}
+
+TONEGEN_VECTOR_CLONES
+void fast_sine_narrow(const double* x, double* out, int count) {
+  for (int i = 0; i < count; ++i) {
+    out[i] = sine<false>(x[i]);
   }
 }

@@ -7,13 +7,18 @@
 // Largest argument magnitude for which the error bound below holds: the phases of the longest
 // file whose frequency exceeds the sample rate (about 3 x 10^11), times the LFO's 2 pi.
 inline constexpr double kFastSineLimit = 0x1p42;
+// The same for fast_sine_narrow: enough for phases that wrap, and the LFO products of them.
+inline constexpr double kNarrowSineLimit = 65536.0;
 
-// Bound on |fast_sine(x) - sin(x)| for |x| <= kFastSineLimit, in units of 2^-53. The worst
-// seen over dense sweeps of the arguments the tool produces (bench/sine_accuracy) is about 2.2.
+// Bound on |fast_sine(x) - sin(x)| for |x| <= kFastSineLimit, and on fast_sine_narrow's error
+// within its limit, in units of 2^-53. The worst seen over dense sweeps of the arguments the tool
+// produces (bench/sine_accuracy) is about 2.2.
 inline constexpr double kFastSineErrorUnits = 4.0;
 
 // Added and subtracted again, it rounds a double below 2^51 to the nearest integer.
 inline constexpr double kRoundingShift = 0x1.8p52;
 
-// out[i] = sin(x[i]) for i < count. Arguments beyond kFastSineLimit give some finite value.
+// out[i] = sin(x[i]) for i < count. Arguments beyond the limit give some finite value.
 void fast_sine(const double* x, double* out, int count);
+// The same with a cheaper argument reduction, for |x| <= kNarrowSineLimit.
+void fast_sine_narrow(const double* x, double* out, int count);

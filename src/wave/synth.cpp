@@ -45,10 +45,10 @@ int32_t exact_sample(double carrier, double modulator, const ToneParameters& ton
 
 // Truncates value[i] = sine[i] x gain into samples[i] and marks the frames whose value lies too
 // close to a non-zero integer for the sines' error bounds, or whose argument lies beyond
-// fast_sine's reach. Returns whether any frame was marked.
+// `limit`, the reach of the block sine used. Returns whether any frame was marked.
 TONEGEN_VECTOR_CLONES
 bool scale_and_check(const double* sine, const double* argument, const double* carrier, int count,
-                     double gain, double margin, double lfo_range, int32_t* samples,
+                     double gain, double margin, double lfo_range, double limit, int32_t* samples,
                      uint64_t* doubtful) {
   uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
@@ -57,7 +57,7 @@ bool scale_and_check(const double* sine, const double* argument, const double* c
     double allowed = margin * (1.0 + std::fabs(carrier[i]) * lfo_range);
     // Truncation changes value only at the non-zero integers; (-1, 1) all truncates to 0.
     uint64_t doubt = ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
-                     (allowed >= 0.5) | !(std::fabs(argument[i]) <= kFastSineLimit);
+                     (allowed >= 0.5) | !(std::fabs(argument[i]) <= limit);
     doubtful[i] = doubt;
     any |= doubt;
     // |sine| <= 1 and gain <= the largest sample, so the value always fits.
@@ -110,18 +110,27 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   const double* argument = b.carrier;
   double lfo_range = 0.0;  // scales the argument's own error
   if (tone.lfo_on) {
-    fast_sine(b.modulator, b.sine, count);
+    fast_sine_narrow(b.modulator, b.sine, count);  // the modulator's increment is at most 2 pi
     for (int i = 0; i < count; ++i) {
       b.argument[i] = lfo_product(b.carrier[i], b.sine[i], range);
     }
     argument = b.argument;
     lfo_range = range;
   }
-  fast_sine(argument, b.sine, count);
+  // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow,
+  // and only the wide reduction holds. The choice affects speed only: the check below marks
+  // every argument beyond the reach of the sine used.
+  const bool growing = tone.carrier_increment > TWO_PI;
+  if (growing) {
+    fast_sine(argument, b.sine, count);
+  } else {
+    fast_sine_narrow(argument, b.sine, count);
+  }
+  const double limit = growing ? kFastSineLimit : kNarrowSineLimit;
 
   const double margin = tone.scaled_gain * 0x1p-53 * kErrorTerms * kSafety;
   if (scale_and_check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_range,
-                      samples, b.doubtful)) {
+                      limit, samples, b.doubtful)) {
     for (int i = 0; i < count; ++i) {
       if (b.doubtful[i] != 0) {
         samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);
