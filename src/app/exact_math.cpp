@@ -207,6 +207,11 @@ RoundedSine rounded_sine(double x) {
   double k = (x * kTwoOverPi + kRoundingShift) - kRoundingShift;
   int quadrant = static_cast<int>(k - 4.0 * std::floor(k * 0.25));
   DD r = reduce(x, k);
+  // Next to an odd multiple of pi/2 (where full-scale tones keep landing), 1 - cos r < r^2/2 is
+  // below half the spacing of doubles under 1 for |r| < 2^-27: the sine rounds to +-1.
+  if ((quadrant & 1) != 0 && std::fabs(r.hi) < 0x1p-27) {
+    return {quadrant == 1 ? 1.0 : -1.0, SinePath::kQuick};
+  }
 
   DD y = sine_of_quadrant(r, quadrant, kQuickExactTerms);
   if (decided(y, kQuickBound)) {
