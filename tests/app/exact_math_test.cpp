@@ -25,6 +25,7 @@ TEST(ExactMath, KnownValues) {
       {-0x0p+0, -0x0p+0},
       {0x1p-30, 0x1p-30},
       {0x1.921fb54442d18p+0, 0x1p+0},                   // nearest double to pi/2
+      {0x1.2d97c7f3321d2p+2, -0x1p+0},                  // to 3 pi/2
       {0x1.921fb54442d18p+1, 0x1.1a62633145c07p-53},    // to pi
       {0x1.921fb54442d18p+40, -0x1.1a62632db1824p-14},  // 2^39 pi
       {0x1.fffffffffffffp+41, 0x1.fd74e71395f68p-1},
