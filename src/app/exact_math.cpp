@@ -128,7 +128,6 @@ bool decided(DD y, double bound) {
   return y.hi + (y.lo - e) == y.hi + (y.lo + e);
 }
 
-constexpr double kRoundingShift = 0x1.8p52;  // rounds |v| < 2^51 to an integer when added
 constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 // pi/2 = kHalfPi1 + ... + kHalfPi4 + d, |d| < 2^-217; each part is the double nearest to what
 // the ones before leave.

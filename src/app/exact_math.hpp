@@ -13,6 +13,9 @@ struct RoundedSine {
   SinePath path;
 };
 
+// Added and subtracted again, it rounds a double below 2^51 to the nearest integer.
+inline constexpr double kRoundingShift = 0x1.8p52;
+
 // Largest |x| for which the sine is correctly rounded: the argument reduction keeps enough of
 // pi/2 for multiples up to this. Larger arguments still give a finite value near sin(x).
 inline constexpr double kExactSineLimit = 0x1p42;

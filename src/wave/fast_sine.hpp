@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/exact_math.hpp"  // kRoundingShift
+
 // A sine for whole blocks of arguments, written so the compiler turns it into vector code.
 // It is not the correctly rounded sine: its results may differ from it in the last bits, so the
 // caller must only use it where such a difference cannot change what it computes.
@@ -14,9 +16,6 @@ inline constexpr double kNarrowSineLimit = 65536.0;
 // within its limit, in units of 2^-53. The worst seen over dense sweeps of the arguments the tool
 // produces (bench/sine_accuracy) is about 2.2.
 inline constexpr double kFastSineErrorUnits = 4.0;
-
-// Added and subtracted again, it rounds a double below 2^51 to the nearest integer.
-inline constexpr double kRoundingShift = 0x1.8p52;
 
 // out[i] = sin(x[i]) for i < count. Arguments beyond the limit give some finite value.
 void fast_sine(const double* x, double* out, int count);
