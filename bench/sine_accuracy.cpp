@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "app/exact_math.hpp"
+#include "math/exact_math.hpp"
 #include "wave/fast_sine.hpp"
 
 namespace {
@@ -26,7 +26,7 @@ const char* const kKindNames[kKinds] = {"carrier phases [0, 2pi)", "LFO products
 struct Tally {
   long count = 0;
   long mismatches = 0;
-  long paths[3] = {0, 0, 0};  // quick, accurate, undecided
+  long steps[3] = {0, 0, 0};  // decided by the quick, the accurate and the last step
   double worst_fast_units = 0.0;
   double worst_narrow_units = 0.0;
 };
@@ -101,9 +101,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kBlock; ++i) {
       mpfr_set_d(arg, x[i], MPFR_RNDN);
       mpfr_sin(rounded, arg, MPFR_RNDN);
-      RoundedSine s = rounded_sine(x[i]);
+      Rounded s = rounded_sine(x[i]);
       ++t.count;
-      ++t.paths[static_cast<int>(s.path)];
+      ++t.steps[static_cast<int>(s.step)];
       if (s.value != mpfr_get_d(rounded, MPFR_RNDN)) {
         if (++t.mismatches <= 5) {
           std::printf("MISMATCH sin %a: %a, MPFR %a\n", x[i], s.value,
@@ -125,14 +125,15 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("%-28s %13s %10s %10s %9s %11s %11s\n", "arguments", "count", "mismatches",
-              "accurate", "undecided", "fast_sine", "narrow");
+  std::printf("%-28s %13s %10s %13s %10s %6s %11s %11s\n", "arguments", "count", "mismatches",
+              "quick", "accurate", "last", "fast_sine", "narrow");
   long total = 0;
   long mismatches = 0;
   for (int k = 0; k < kKinds; ++k) {
     const Tally& t = tally[k];
-    std::printf("%-28s %13ld %10ld %10ld %9ld %9.3f u %9.3f u\n", kKindNames[k], t.count,
-                t.mismatches, t.paths[1], t.paths[2], t.worst_fast_units, t.worst_narrow_units);
+    std::printf("%-28s %13ld %10ld %13ld %10ld %6ld %9.3f u %9.3f u\n", kKindNames[k], t.count,
+                t.mismatches, t.steps[0], t.steps[1], t.steps[2], t.worst_fast_units,
+                t.worst_narrow_units);
     total += t.count;
     mismatches += t.mismatches;
   }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/exact_math.hpp"
+#include "math/exact_math.hpp"
 #include "cli/console.hpp"
 #include "cli/number_text.hpp"
 

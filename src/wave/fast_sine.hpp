@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/exact_math.hpp"  // kRoundingShift
+#include "math/double_double.hpp"  // kRoundingShift
 
 // A sine for whole blocks of arguments, written so the compiler turns it into vector code.
 // It is not the correctly rounded sine: its results may differ from it in the last bits, so the

@@ -1,10 +1,11 @@
 #include "wave/synth.hpp"
 
 #include <array>
-#include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
-#include "app/exact_math.hpp"
+#include "math/exact_math.hpp"
 #include "wave/fast_sine.hpp"
 #include "wave/phase_lfo.hpp"
 #include "wave/vector_clones.hpp"
@@ -14,10 +15,6 @@
 // when no value within that bound (and the LFO argument's) could truncate to another integer.
 // The rare remaining frames are recomputed with correct_sin exactly as the plain per-frame loop
 // does.
-
-// Every sample is defined by double operations rounded one at a time; wider intermediates (x87)
-// would change the bytes and break the rounding tricks below.
-static_assert(FLT_EVAL_METHOD == 0, "doubles must be evaluated in double precision");
 
 namespace {
 
@@ -40,6 +37,12 @@ struct Block {
 // The sample the plain loop computes for this frame: the reference every fast sample equals.
 int32_t exact_sample(double carrier, double modulator, const ToneParameters& tone, double range) {
   double argument = tone.lfo_on ? lfo_product(carrier, correct_sin(modulator), range) : carrier;
+  // Phases stay below about 3 x 10^11 and the LFO factor below 2 pi, so this never fails; past
+  // the limit the sine would be NaN and its conversion undefined.
+  if (!(std::fabs(argument) <= kExactSineLimit)) {
+    std::fprintf(stderr, "tonegen: sine argument %a beyond the exact sine's reach\n", argument);
+    std::abort();
+  }
   return static_cast<int32_t>(correct_sin(argument) * tone.scaled_gain);
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/exact_math.hpp"
+#include "math/exact_math.hpp"
 #include "app/tool_run.hpp"
 #include "wave/wave_file.hpp"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/exact_math.hpp"
+#include "math/exact_math.hpp"
 #include "app/settings.hpp"
 
 inline std::vector<unsigned char> reference_tone(const GeneratorSettings& s) {

@@ -1,68 +1,19 @@
-#include "app/exact_math.hpp"
+#include "math/exact_math.hpp"
 
-#include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
-// Method: the value is computed as a double-double y = hi + lo (about 106 bits) together with a
-// bound on its relative error; when every real number within that bound of y rounds to the same
-// double, that double is the correctly rounded result. Errors below are relative unless they say
-// otherwise, and u stands for 2^-53.
+#include "math/multi_precision.hpp"
 
-static_assert(FLT_EVAL_METHOD == 0, "doubles must be evaluated in double precision");
+// Method: the quick and accurate steps compute a double-double y = hi + lo together with a
+// bound on its relative error; when every real number within that bound of y rounds to the same
+// double, that double is the correctly rounded result. Otherwise the fixed-point last step takes
+// over with more and more words until its own test passes. Errors below are relative unless they
+// say otherwise, and u stands for 2^-53.
 
 namespace {
-
-struct DD {
-  double hi;
-  double lo;
-};
-
-// a + b = hi + lo exactly, whatever the magnitudes.
-DD two_sum(double a, double b) {
-  double s = a + b;
-  double b_part = s - a;
-  double e = (a - (s - b_part)) + (b - b_part);
-  return {s, e};
-}
-
-// The same, for |a| >= |b| or a = 0.
-DD fast_two_sum(double a, double b) {
-  double s = a + b;
-  return {s, b - (s - a)};
-}
-
-// a = hi + lo with 26-bit halves, so that products of halves are exact.
-DD split(double a) {
-  constexpr double kSplitter = 134217729.0;  // 2^27 + 1
-  double t = kSplitter * a;
-  double hi = t - (t - a);
-  return {hi, a - hi};
-}
-
-// a x b = hi + lo exactly (no overflow or underflow occurs for the values used here).
-DD two_prod(double a, double b) {
-  double p = a * b;
-  DD x = split(a);
-  DD y = split(b);
-  double e = ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
-  return {p, e};
-}
-
-// Double-double product: error below 4u^2 (the dropped a.lo x b.lo and two roundings of lo).
-DD mul(DD a, DD b) {
-  DD p = two_prod(a.hi, b.hi);
-  p.lo += a.hi * b.lo + a.lo * b.hi;
-  return fast_two_sum(p.hi, p.lo);
-}
-
-// Double-double sum, for operands that do not cancel (|a| <= |b| / 2 wherever it is used
-// below): error below 3u^2 of the result.
-DD add(DD a, DD b) {
-  DD s = two_sum(a.hi, b.hi);
-  s.lo += a.lo + b.lo;
-  return fast_two_sum(s.hi, s.lo);
-}
 
 // 1/n! as double-doubles, hi the nearest double and lo the nearest double to the rest.
 constexpr DD kInverseFactorial[] = {
@@ -99,30 +50,30 @@ constexpr DD kInverseFactorial[] = {
     {0x1.3932c5047d60ep-108, 0x1.832b7b530a627p-162},
 };
 
-// sum over k < count of s_k z^k / (first + stride k)!, s_k = (-1)^k when `alternate`. The terms
-// from `exact_terms` on are summed in plain doubles (their rounding errors are then of the order
-// of u times the first of them), the others in double-double. Every coefficient is at least
-// (stride + 1) times the next one times |z|, so no Horner step cancels (see add()).
-DD series(DD z, int first, int stride, bool alternate, int count, int exact_terms) {
+// sum over k < count of s_k z^k / (first + stride k)!, s_k = (-1)^k when `alternate`. The first
+// `dd_terms` terms are summed in double-double, the rest in plain doubles (their rounding errors
+// are then of the order of u times the first of them). Every coefficient is at least
+// (stride + 1) times the next one times |z|, so no Horner step cancels (see dd_add()).
+DD series(DD z, int first, int stride, bool alternate, int count, int dd_terms) {
   auto coefficient = [&](int k) {
     DD c = kInverseFactorial[first + stride * k];
     return alternate && (k & 1) != 0 ? DD{-c.hi, -c.lo} : c;
   };
   DD q = {0.0, 0.0};
   int k = count - 1;
-  for (; k >= exact_terms; --k) {
+  for (; k >= dd_terms; --k) {
     q.hi = q.hi * z.hi + coefficient(k).hi;
   }
   for (; k >= 0; --k) {
-    q = add(mul(q, z), coefficient(k));
+    q = dd_add(dd_mul(q, z), coefficient(k));
   }
   return q;
 }
 
 // Whether every real within bound x |y| of y rounds to the same double, which is then y's own
 // rounding, y.hi + y.lo. The two ends are computed with one rounding each; the bounds passed in
-// carry a margin of 2^3 over the derived ones, which also covers that rounding and the small
-// size of y.lo (y is normalised).
+// carry a margin of at least 2^2 over the derived ones, which covers that rounding (2^-106 |y|
+// at most) and the difference between |y.hi| and |y| (y is normalised).
 bool decided(DD y, double bound) {
   double e = std::fabs(y.hi) * bound;
   return y.hi + (y.lo - e) == y.hi + (y.lo + e);
@@ -169,38 +120,64 @@ DD reduce(double x, double k) {
   return two_sum(acc.hi, acc.lo);
 }
 
-// sin(r) = r T(r^2) and cos(r) = C(r^2) by Taylor series, |r| <= pi/4 (1 + 2^-50).
-// Truncation: after 15 terms of T the next is below 2^-112 of sin r; after 16 of C, 2^-117 of cos
-// r.
+// How far r can reach: k comes from x 2/pi rounded to a double, which for |x| near 2^42 can be
+// off by 2^-12 (half its spacing) plus its own rounding, so |r| <= pi/4 (1 + 2^-10.9) (reached at
+// x = 0x1.91d8d44eebf66p+41), and z = r^2 < 0.6175.
+// sin(r) = r T(z) and cos(r) = C(z) by Taylor series. Truncation: after 15 terms of T the next is
+// below 2^-122 of T; after 16 of C, below 2^-128 of C.
 constexpr int kSineTerms = 15;
 constexpr int kCosineTerms = 16;
-// Quick evaluation: terms from z^4 on in doubles; they are below 2^-21 of the sum, so their
-// rounding (a few units of 2^-53 of themselves, z.lo dropped included) stays below 2^-71; with
-// the reduction (2^-102), the four double-double steps (under 2^-101) and the product by r, the
-// error is below 2^-70. Accurate evaluation: every term in double-double; each step adds at most
-// 7u^2 of a partial sum that the next multiplication by z at least halves, so the series
-// is within 11u^2 < 2^-102 and the whole, with the reduction and the truncation, within 2^-100.
-constexpr int kQuickExactTerms = 4;
-constexpr double kQuickBound = 0x1p-67;     // 2^3 x 2^-70
-constexpr double kAccurateBound = 0x1p-97;  // 2^3 x 2^-100
+// Quick evaluation: the first four terms in double-double, the rest in doubles. The terms from z^4
+// on are below 2^-17.5 of C's sum (2^-21 of T's); summed in doubles with z.lo dropped they are off
+// by under 2u of themselves (each coefficient is the nearest double and each term is below 1/90 of
+// the one before), so below 2^-69.5 of the sum. With the reduction (2^-102), the four double-double
+// steps (under 2^-100) and the product by r, the error stays below 2^-69; the test uses 2^-67, a
+// margin of 2^2. Accurate evaluation: every term in double-double; each step adds at most 7u^2 of a
+// partial sum that the next multiplication by z reduces to at most 0.62 of it, so the series is
+// within 19u^2 < 2^-101.7 and the whole, with the reduction and the truncation, within 2^-100; the
+// test uses 2^-97.
+constexpr int kQuickDoubleDoubleTerms = 4;
+constexpr double kQuickBound = 0x1p-67;
+constexpr double kAccurateBound = 0x1p-97;
 
-DD sine_of_quadrant(DD r, int quadrant, int exact_terms) {
-  DD z = mul(r, r);
-  DD y = (quadrant & 1) != 0 ? series(z, 0, 2, true, kCosineTerms, exact_terms)
-                             : mul(r, series(z, 1, 2, true, kSineTerms, exact_terms));
+DD sine_of_quadrant(DD r, int quadrant, int dd_terms) {
+  DD z = dd_mul(r, r);
+  DD y = (quadrant & 1) != 0 ? series(z, 0, 2, true, kCosineTerms, dd_terms)
+                             : dd_mul(r, series(z, 1, 2, true, kSineTerms, dd_terms));
   return quadrant >= 2 ? DD{-y.hi, -y.lo} : y;
+}
+
+// The last step's precisions, in 32-bit words after the binary point. 256 bits already decide
+// every argument of the published hardest-to-round lists, which need at most about 120.
+constexpr int kLastStepWords[] = {8, 16, kMaxFractionWords};
+
+// Ziv's loop: fixed point with more and more words until the rounding test passes. It ends: the
+// exact value is never a midpoint between two doubles (see the callers), so some precision sets
+// it apart from every midpoint; the bound on the precision is far above any known need, and
+// reaching it stops the program rather than return an unproven value.
+template <typename Evaluate>
+double last_step(double x, Evaluate evaluate) {
+  for (int words : kLastStepWords) {
+    Decision d = evaluate(x, words);
+    if (d.decided) {
+      return d.value;
+    }
+  }
+  std::fprintf(stderr, "tonegen: no rounding decided for %a at %d bits\n", x,
+               32 * kMaxFractionWords);
+  std::abort();
 }
 
 }  // namespace
 
-RoundedSine rounded_sine(double x) {
+Rounded rounded_sine(double x) {
   // Below 2^-26, x - sin x < x^3/6 is under half the spacing of doubles below x: sin x rounds to
   // x itself (zeros keep their sign).
   if (!(std::fabs(x) >= 0x1p-26)) {
-    return {x, SinePath::kQuick};
+    return {x, Step::kQuick};
   }
   if (!(std::fabs(x) <= kExactSineLimit)) {
-    return {std::numeric_limits<double>::quiet_NaN(), SinePath::kUndecided};
+    return {std::numeric_limits<double>::quiet_NaN(), Step::kQuick};
   }
   // k, the multiple of pi/2 nearest to x (or next to it, when x 2/pi rounds across a half).
   double k = (x * kTwoOverPi + kRoundingShift) - kRoundingShift;
@@ -209,15 +186,20 @@ RoundedSine rounded_sine(double x) {
   // Next to an odd multiple of pi/2 (where full-scale tones keep landing), 1 - cos r < r^2/2 is
   // below half the spacing of doubles under 1 for |r| < 2^-27: the sine rounds to +-1.
   if ((quadrant & 1) != 0 && std::fabs(r.hi) < 0x1p-27) {
-    return {quadrant == 1 ? 1.0 : -1.0, SinePath::kQuick};
+    return {quadrant == 1 ? 1.0 : -1.0, Step::kQuick};
   }
 
-  DD y = sine_of_quadrant(r, quadrant, kQuickExactTerms);
+  DD y = sine_of_quadrant(r, quadrant, kQuickDoubleDoubleTerms);
   if (decided(y, kQuickBound)) {
-    return {y.hi + y.lo, SinePath::kQuick};
+    return {y.hi + y.lo, Step::kQuick};
   }
   y = sine_of_quadrant(r, quadrant, kSineTerms + kCosineTerms);
-  return {y.hi + y.lo, decided(y, kAccurateBound) ? SinePath::kAccurate : SinePath::kUndecided};
+  if (decided(y, kAccurateBound)) {
+    return {y.hi + y.lo, Step::kAccurate};
+  }
+  // The sine of a non-zero double is transcendental (Lindemann-Weierstrass: sin a is, for every
+  // algebraic a != 0), so it is never a midpoint, which is rational.
+  return {last_step(x, fixed_point_sine), Step::kLast};
 }
 
 namespace {
@@ -228,20 +210,25 @@ constexpr double kInverseLn2 = 0x1.71547652b82fep+0;
 constexpr double kLn2Hi = 0x1.62e42fefa39efp-1;  // ln 2 = hi + mid + lo + under 2^-163
 constexpr double kLn2Mid = 0x1.abc9e3b39803fp-56;
 constexpr double kLn2Lo = 0x1.7b57a079a1934p-111;
-// e^r = sum of r^n/n! for n <= 24: the rest is below 2^-115 for |r| <= ln2 / 2.
+// e^r = sum of r^n/n! for n <= 24: the rest is below 2^-115 for |r| <= 0.35.
 constexpr int kExpTerms = 25;
-// Error: t = x ln 10 within 2^-104 |t| (so e^t within 2^-101.6 of itself for |t| < 5.2);
-// r = t - k ln 2 within 2^-104 absolute; the series within 2^-101 (no step cancels, |r| < 0.35);
-// scaling by 2^k is exact. In all below 2^-100: the rounding is right unless 10^x lies that
-// close to a midpoint between doubles. It is computed once per run, so there is no quick step;
-// every level the options can give (three decimals) is held against MPFR by the tests.
+// Error, for |x| <= 22: t = x ln 10 within 2^-104 |t| (ln 10's parts, the product x lo and the
+// last sum each round by under 2^-106 |t|), and |t| < 50.7, so e^t is within 2^-98.3 of itself;
+// r = t - k ln 2: the difference with p.hi is exact, and the three roundings of the small sum
+// (of values below 2^-46.6, |k| <= 73) stay within 2^-98.6 absolute; the series within 2^-101
+// (no step cancels, |r| < 0.35); scaling by 2^k is exact. In all below 2^-97: the test uses
+// 2^-95. Over [-2.25, 0], the tool's levels, |t| <= 5.2 and the error stays below 2^-100.
+constexpr double kPow10Bound = 0x1p-95;
 
 }  // namespace
 
-double correct_pow10(double x) {
-  // Keeps k below in the normal range; the tool asks only for [-2.25, 0].
-  if (!(x >= -300.0 && x <= 300.0)) {
-    return x > 0.0 ? std::numeric_limits<double>::infinity() : (x < 0.0 ? 0.0 : x);
+Rounded rounded_pow10(double x) {
+  if (!(std::fabs(x) <= kExactPow10Limit)) {
+    return {std::numeric_limits<double>::quiet_NaN(), Step::kQuick};
+  }
+  // 10^x = 1 + x ln 10 + ...: below 2^-56, within half a spacing of 1 on either side.
+  if (std::fabs(x) < 0x1p-56) {
+    return {1.0, Step::kQuick};
   }
   // 10^x = e^t = 2^k e^r, t = x ln 10, r = t - k ln 2.
   DD t = two_prod(x, kLn10Hi);
@@ -252,5 +239,11 @@ double correct_pow10(double x) {
   DD r = two_sum(s, ((t.lo - p.lo) - k * kLn2Mid) - k * kLn2Lo);
   DD y = series(r, 0, 1, false, kExpTerms, kExpTerms);
   int exponent = static_cast<int>(k);
-  return std::ldexp(y.hi + y.lo, exponent);
+  if (decided(y, kPow10Bound)) {
+    return {std::ldexp(y.hi + y.lo, exponent), Step::kQuick};
+  }
+  // 10^x is never a midpoint between doubles for |x| <= 22: for a non-integer x = p/q (lowest
+  // terms, q > 1) it is irrational, as 10^p is no q-th power; for a negative integer it is not a
+  // dyadic rational (1/10^n), and for 0 <= x <= 22 it is a double itself (5^22 < 2^53).
+  return {last_step(x, fixed_point_pow10), Step::kLast};
 }

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cfloat>
+
+// Unevaluated sums hi + lo of two doubles (about 106 bits), built from double +, - and x alone:
+// exact products come from Veltkamp/Dekker splitting, never from a fused multiply-add, so every
+// IEEE-754 machine computes the same bits. u stands for 2^-53 in the bounds below.
+
+// Every result of ours is defined by double operations rounded one at a time; wider intermediates
+// (x87) would change them and break the exact transformations here and in the callers.
+static_assert(FLT_EVAL_METHOD == 0, "doubles must be evaluated in double precision");
+
+struct DD {
+  double hi;
+  double lo;
+};
+
+// Added and subtracted again, it rounds a double below 2^51 to the nearest integer.
+inline constexpr double kRoundingShift = 0x1.8p52;
+
+// a + b = hi + lo exactly, whatever the magnitudes.
+inline DD two_sum(double a, double b) {
+  double s = a + b;
+  double b_part = s - a;
+  double e = (a - (s - b_part)) + (b - b_part);
+  return {s, e};
+}
+
+// The same, for |a| >= |b| or a = 0.
+inline DD fast_two_sum(double a, double b) {
+  double s = a + b;
+  return {s, b - (s - a)};
+}
+
+// a = hi + lo with 26-bit halves, so that products of halves are exact.
+inline DD split(double a) {
+  constexpr double kSplitter = 134217729.0;  // 2^27 + 1
+  double t = kSplitter * a;
+  double hi = t - (t - a);
+  return {hi, a - hi};
+}
+
+// a x b = hi + lo exactly (no overflow or underflow occurs for the values used here).
+inline DD two_prod(double a, double b) {
+  double p = a * b;
+  DD x = split(a);
+  DD y = split(b);
+  double e = ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
+  return {p, e};
+}
+
+// Double-double product: error below 4u^2 (the dropped a.lo x b.lo and two roundings of lo).
+inline DD dd_mul(DD a, DD b) {
+  DD p = two_prod(a.hi, b.hi);
+  p.lo += a.hi * b.lo + a.lo * b.hi;
+  return fast_two_sum(p.hi, p.lo);
+}
+
+// Double-double sum, for operands that do not cancel (|a| <= |b| / 2 wherever it is used):
+// error below 3u^2 of the result.
+inline DD dd_add(DD a, DD b) {
+  DD s = two_sum(a.hi, b.hi);
+  s.lo += a.lo + b.lo;
+  return fast_two_sum(s.hi, s.lo);
+}
