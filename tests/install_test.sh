@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs into a scratch prefix and checks what lands there: the program runs, the manual page
 # is in place and formats without a single warning, and the completion and licence are there.
-# Usage: install_test.sh BUILD_DIR
+# Usage: install_test.sh BUILD_DIR [CMAKE]   (the cmake that configured the build)
 set -euo pipefail
 build=$1
+cmake=${2:-cmake}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/tonegen" || { echo "FAIL: bin/tonegen missing"; exit 1; }
 page="$prefix/share/man/man1/tonegen.1.gz"
 test -f "$page" || { echo "FAIL: share/man/man1/tonegen.1.gz missing"; exit 1; }

@@ -351,10 +351,10 @@ Decision fixed_point_pow10(double x, int n) {
   // 10^x = e^(+-t), t = |x| ln 10 <= 50.7. ln 10 to n + 2 words: with |x| <= 22 (so 53 + e <=
   // 5) t lies below the exact value by less than 1 + 2^-59 ulps.
   Fixed t = scaled_product(decompose(x), kLn10, n + 2, n);
-  // t = k ln 2 + rho, with k the nearest integer to t / ln 2 as a double sees it: |rho| < 0.36.
+  // t = k ln 2 + rho, with k the nearest integer to |x| log2(10) as doubles see it: |rho| < 0.36.
   // k ln 2 from ln 2 to n + 2 words: k <= 74 times a truncation below 2^-64 ulps, plus the last
   // truncation, so within 1 + 2^-57 ulps, and rho within 2.1 ulps.
-  double k = std::nearbyint(round_to_double(t, n) * 0x1.71547652b82fep+0);
+  double k = std::nearbyint(std::fabs(x) * 0x1.a934f0979a371p+1);
   constexpr int kWide = kMaxFractionWords + 2;
   Fixed k_ln2 = multiply_small(constant(kLn2, n + 2), static_cast<uint32_t>(k), n + 2);
   for (int i = n + 1; i <= kWide; ++i) {

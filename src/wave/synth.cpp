@@ -1,6 +1,7 @@
 #include "wave/synth.hpp"
 
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -81,8 +82,6 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
   tone.mod_increment = settings.mod_frequency * radians_per_frame;
   // Exact comparison: -0.0 counts as off too.
   tone.lfo_on = settings.mod_frequency != 0.0;
-  tone.channels = settings.channels;
-  tone.bytes_per_sample = settings.bytes_per_sample;
   return tone;
 }
 
@@ -174,7 +173,7 @@ constexpr std::array<std::array<Packer, 6>, 4> kPackers = {
 
 void pack_frames(const int32_t* samples, int count, int channels, int bytes_per_sample,
                  unsigned char* out) {
-  if (channels >= 1 && channels <= 6 && bytes_per_sample >= 1 && bytes_per_sample <= 4) {
-    kPackers[bytes_per_sample - 1][channels - 1](samples, count, out);
-  }
+  // The option ranges; anything else would leave the buffer's old bytes in the file.
+  assert(channels >= 1 && channels <= 6 && bytes_per_sample >= 1 && bytes_per_sample <= 4);
+  kPackers[bytes_per_sample - 1][channels - 1](samples, count, out);
 }

@@ -13,8 +13,6 @@ struct ToneParameters {
   double carrier_increment = 0.0;
   double mod_increment = 0.0;
   bool lfo_on = false;
-  int channels = 0;
-  int bytes_per_sample = 0;
 };
 
 ToneParameters tone_parameters(const GeneratorSettings& settings);

@@ -26,5 +26,5 @@ int32_t write_wave_header(ByteStream& stream, const GeneratorSettings& settings)
   write_le(stream, u32(header.bits_per_sample), 2);
   write_tag(stream, "data");
   write_le(stream, u32(header.data_size), 4);
-  return header.data_size / header.block_align;
+  return header.frame_count;  // data_size / block_align
 }

@@ -37,13 +37,14 @@ int write_wave_file(GeneratorSettings& settings) {
   settings.carrier_phase = 0.0;
   settings.mod_phase = 0.0;
 
-  int frame_bytes = tone.channels * tone.bytes_per_sample;
+  int frame_bytes = settings.channels * settings.bytes_per_sample;
   int32_t samples[kBlockFrames];
   for (int32_t done = 0; done < frame_count && !stream.failed;) {
     int count = frame_count - done < kBlockFrames ? frame_count - done : kBlockFrames;
     synthesize_block(settings, tone, samples, count);
     std::size_t bytes = static_cast<std::size_t>(count) * frame_bytes;
-    pack_frames(samples, count, tone.channels, tone.bytes_per_sample, reserve_bytes(stream, bytes));
+    pack_frames(samples, count, settings.channels, settings.bytes_per_sample,
+                reserve_bytes(stream, bytes));
     commit_bytes(stream, bytes);
     // The countdown runs from frame_count - 1 at the first frame to 0 at the last.
     int32_t steps = spinner_steps_between(frame_count - done - count, frame_count - 1 - done);

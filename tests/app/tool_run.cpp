@@ -48,6 +48,9 @@ ToolRun run_tool(const fs::path& folder, const std::vector<std::string>& args,
     _exit(127);
   }
   close(out_pipe[1]);
+  if (options.while_running) {
+    options.while_running(child);
+  }
   ToolRun run;
   char chunk[65536];
   ssize_t n;

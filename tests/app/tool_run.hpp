@@ -2,7 +2,10 @@
 
 // Runs the built tonegen executable as a separate process, the way a user or script would.
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@ struct RunOptions {
   bool close_stdout = false;  // start the tool with descriptor 1 closed
   bool as_nobody = false;     // drop to the unprivileged user 65534 first (needs root)
   std::string executable = TONEGEN_EXE;
+  std::function<void(pid_t)> while_running;  // called with the tool's process id once started
 };
 
 // Runs the tool in `folder` with `args` after the program path. No shell is involved, so the

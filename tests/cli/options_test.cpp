@@ -101,9 +101,9 @@ TEST(ParseOptions, AcceptedValues) {
       {{"-db", "-45"}, [](auto& s) { EXPECT_EQ(s.gain, 0x1.7089380241edfp-8); }},
       {{"-db", "-6", "-mran", "50", "-mfrq", "2"},
        [](auto& s) {
-         EXPECT_NEAR(s.gain, 0.501187, 1e-6);
+         EXPECT_EQ(s.gain, 0.5011872336272722);  // 10^-0.30000000000000004, rounded
          EXPECT_EQ(s.mod_range_percent, 50.0);
-         EXPECT_EQ(s.mod_range_rad, (50.0 * 0.01) * TWO_PI);
+         EXPECT_EQ(s.mod_range_rad, 3.141592653589793);
          EXPECT_EQ(s.mod_frequency, 2.0);
        }},
       {{"-mfrq", "-0"}, [](auto& s) { EXPECT_EQ(s.mod_frequency, 0.0); }},

@@ -3,6 +3,7 @@
 // Helpers for tests that write a tone file and look at its bytes.
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -22,5 +23,9 @@ inline uint32_t le16(const std::vector<unsigned char>& b, std::size_t at) {
   return b[at] | (b[at + 1] << 8);
 }
 
-// A path in the test's temporary folder, unique to the running test.
+// The running test's own folder under the system's temporary folder, made on first use under a
+// name no other run holds, and removed with everything in it when the test ends.
+const std::filesystem::path& scratch_folder();
+
+// `name` in that folder.
 std::string temp_path(const std::string& name);

@@ -3,7 +3,7 @@
 Usage: python3 wave_reader_test.py [EMULATOR ...] PATH_TO_TONEGEN
 (a cross build names the emulator that runs its programs, qemu or wine, before the path)
 """
-import math
+import decimal
 import os
 import subprocess
 import sys
@@ -15,15 +15,37 @@ TONEGEN = []  # the command that runs the tool
 TWO_PI = 6.283185307179586
 
 
+def rounded(compute):
+    """compute() at 50 digits, then rounded once to the nearest double (float() of a Decimal
+    rounds correctly): the tool's sine and power of ten are correctly rounded, and the C
+    library's are not."""
+    with decimal.localcontext() as context:
+        context.prec = 50
+        return float(compute())
+
+
+def correct_sin(x):
+    def series():
+        x_exact = decimal.Decimal(x)  # a double converts exactly
+        term = total = x_exact
+        k = 1
+        while abs(term) > decimal.Decimal("1e-60"):
+            term = -term * x_exact * x_exact / ((2 * k) * (2 * k + 1))
+            total += term
+            k += 1
+        return total
+    return rounded(series)
+
+
 def expected_samples(frames, rate, frequency, level_db, width):
     """The first frames by the tool's rules, in the same double arithmetic."""
     peak = (1 << (8 * width - 1)) - 1
-    gain = peak * 10.0 ** (level_db * 0.05)
+    gain = peak * rounded(lambda: decimal.Decimal(10) ** decimal.Decimal(level_db * 0.05))
     increment = frequency * (TWO_PI / rate)
     phase = 0.0
     values = []
     for _ in range(frames):
-        values.append(int(math.sin(phase) * gain))  # int() truncates toward zero
+        values.append(int(correct_sin(phase) * gain))  # int() truncates toward zero
         phase += increment
         if phase >= TWO_PI:
             phase -= TWO_PI
