@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Same bytes everywhere: builds tonegen for Windows x86-64 (run by wine), Linux aarch64 and s390x
-# (big-endian) and 32-bit x86 (under qemu-user), runs each case there and once more natively with
-# the C library's FMA and AVX2 paths hidden, and compares every file and every printed text with
-# the native run (Windows prints CRLF: read as LF). All must also match tests/tone_sums.sha256,
+# (big-endian) and 32-bit x86 (under qemu-user), runs each case there and runs the native x86-64
+# build twice more under qemu-x86_64 with processors that make it pick its baseline and its AVX2
+# vector clones, and compares every file and every printed text with the native run (Windows
+# prints CRLF: read as LF). All must also match tests/tone_sums.sha256,
 # so that no change moves a sample unnoticed; a deliberate change rewrites that file with
 # --update-sums and says why.
 #
 # Usage: tests/cross_platform.sh [--unit-tests] [--update-sums]
-#   --unit-tests   also run the tests that start no process under wine and qemu-aarch64
+#   --unit-tests   also run the tests that start no process under wine and qemu-aarch64 (there
+#                  without the long pipeline-against-plain-loop comparison: two minutes under
+#                  the emulator, and wine runs it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -21,7 +24,11 @@ for arg in "$@"; do
   esac
 done
 
-export WINEDEBUG=-all WINEPREFIX="$root/build-cross/wineprefix"
+# The tone files and wine's prefix (hundreds of megabytes) live in a scratch folder that goes
+# away at the end; the prefix installs nothing (no Mono, no Gecko).
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export WINEDEBUG=-all WINEPREFIX="$scratch/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml="
 
 # name, then the options
 cases=(
@@ -39,7 +46,8 @@ cases=(
 # platform, toolchain file (empty: native), runner
 platforms=(
   "native||"
-  "native-no-fma||env GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA"
+  "x86-64-baseline||qemu-x86_64 -cpu qemu64"
+  "x86-64-avx2||qemu-x86_64 -cpu Haswell"
   "windows|x86_64-w64-mingw32|wine"
   "aarch64|aarch64-linux-gnu|qemu-aarch64 -L /usr/aarch64-linux-gnu"
   "s390x|s390x-linux-gnu|qemu-s390x -L /usr/s390x-linux-gnu"
@@ -53,8 +61,8 @@ build() {  # folder, toolchain, with tests
   cmake --build "$1" -j2 >"$1.build.log" 2>&1 || { tail -n 40 "$1.build.log"; return 1; }
 }
 
-out=$root/build-cross/out
-rm -rf "$out"
+mkdir -p "$root/build-cross"
+out=$scratch/out
 mkdir -p "$out"
 failures=0
 for platform in "${platforms[@]}"; do
@@ -62,14 +70,15 @@ for platform in "${platforms[@]}"; do
   folder=$root/build-cross/${toolchain:-native}
   with_tests=OFF
   [ "$unit_tests" = 1 ] && [[ $name == windows || $name == aarch64 ]] && with_tests=ON
-  [ "$name" = native-no-fma ] || { echo "== building for $name"; build "$folder" "$toolchain" "$with_tests"; }
+  # The qemu-x86_64 rows run the native build again.
+  [[ $name == x86-64-* ]] || { echo "== building for $name"; build "$folder" "$toolchain" "$with_tests"; }
   exe=$folder/tonegen
   [ -f "$exe.exe" ] && exe=$exe.exe
   mkdir -p "$out/$name"
   for entry in "${cases[@]}"; do
     IFS='|' read -r case options <<<"$entry"
     # shellcheck disable=SC2086 # the runner and the options are word lists
-    (cd "$out/$name" && $runner "$exe" -file "$case.wav" $options | tr -d '\r' >"$case.txt")
+    (cd "$out/$name" && $runner "$exe" -file "$case.wav" $options 2>"$case.stderr" | tr -d '\r' >"$case.txt")
     if [ "$name" != native ]; then
       for kind in wav txt; do
         if ! cmp -s "$out/native/$case.$kind" "$out/$name/$case.$kind"; then
@@ -81,7 +90,9 @@ for platform in "${platforms[@]}"; do
   done
   echo "$name: ${#cases[@]} cases run"
   if [ "$with_tests" = ON ]; then
-    if ! ctest --test-dir "$folder" --output-on-failure -j2 >"$folder.ctest.log" 2>&1; then
+    skip=()
+    [ "$name" = aarch64 ] && skip=(-E 'Synthesis\.ByteIdenticalToThePlainLoop')
+    if ! ctest --test-dir "$folder" --output-on-failure -j2 "${skip[@]}" >"$folder.ctest.log" 2>&1; then
       grep -E '\*\*\*|FAILED|Failure' "$folder.ctest.log" | head -n 40
       echo "DIFFERS: unit tests on $name"
       failures=$((failures + 1))

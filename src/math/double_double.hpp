@@ -10,6 +10,14 @@
 // (x87) would change them and break the exact transformations here and in the callers.
 static_assert(FLT_EVAL_METHOD == 0, "doubles must be evaluated in double precision");
 
+// Forced inline where the compiler's size limits would stop it: a loop over these turns into
+// vector code only when nothing in it is a call.
+#if defined(__GNUC__)
+#define TONEGEN_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define TONEGEN_ALWAYS_INLINE inline
+#endif
+
 struct DD {
   double hi;
   double lo;
@@ -19,7 +27,7 @@ struct DD {
 inline constexpr double kRoundingShift = 0x1.8p52;
 
 // a + b = hi + lo exactly, whatever the magnitudes.
-inline DD two_sum(double a, double b) {
+TONEGEN_ALWAYS_INLINE DD two_sum(double a, double b) {
   double s = a + b;
   double b_part = s - a;
   double e = (a - (s - b_part)) + (b - b_part);
@@ -27,13 +35,13 @@ inline DD two_sum(double a, double b) {
 }
 
 // The same, for |a| >= |b| or a = 0.
-inline DD fast_two_sum(double a, double b) {
+TONEGEN_ALWAYS_INLINE DD fast_two_sum(double a, double b) {
   double s = a + b;
   return {s, b - (s - a)};
 }
 
 // a = hi + lo with 26-bit halves, so that products of halves are exact.
-inline DD split(double a) {
+TONEGEN_ALWAYS_INLINE DD split(double a) {
   constexpr double kSplitter = 134217729.0;  // 2^27 + 1
   double t = kSplitter * a;
   double hi = t - (t - a);
@@ -41,7 +49,7 @@ inline DD split(double a) {
 }
 
 // a x b = hi + lo exactly (no overflow or underflow occurs for the values used here).
-inline DD two_prod(double a, double b) {
+TONEGEN_ALWAYS_INLINE DD two_prod(double a, double b) {
   double p = a * b;
   DD x = split(a);
   DD y = split(b);
@@ -50,7 +58,7 @@ inline DD two_prod(double a, double b) {
 }
 
 // Double-double product: error below 4u^2 (the dropped a.lo x b.lo and two roundings of lo).
-inline DD dd_mul(DD a, DD b) {
+TONEGEN_ALWAYS_INLINE DD dd_mul(DD a, DD b) {
   DD p = two_prod(a.hi, b.hi);
   p.lo += a.hi * b.lo + a.lo * b.hi;
   return fast_two_sum(p.hi, p.lo);
@@ -58,7 +66,7 @@ inline DD dd_mul(DD a, DD b) {
 
 // Double-double sum, for operands that do not cancel (|a| <= |b| / 2 wherever it is used):
 // error below 3u^2 of the result.
-inline DD dd_add(DD a, DD b) {
+TONEGEN_ALWAYS_INLINE DD dd_add(DD a, DD b) {
   DD s = two_sum(a.hi, b.hi);
   s.lo += a.lo + b.lo;
   return fast_two_sum(s.hi, s.lo);

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "math/sine_steps.hpp"
 #include "wave/vector_clones.hpp"
 
 namespace {
@@ -86,5 +87,12 @@ TONEGEN_VECTOR_CLONES
 void fast_sine_narrow(const double* x, double* out, int count) {
   for (int i = 0; i < count; ++i) {
     out[i] = sine<false>(x[i]);
+  }
+}
+
+TONEGEN_VECTOR_CLONES
+void rounded_sines(const double* x, double* out, uint64_t* undecided, int count) {
+  for (int i = 0; i < count; ++i) {
+    undecided[i] = sine_steps::quick_sine(x[i], out[i]) ^ 1;
   }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "math/double_double.hpp"  // kRoundingShift
 
 // A sine for whole blocks of arguments, written so the compiler turns it into vector code.
@@ -21,3 +23,8 @@ inline constexpr double kFastSineErrorUnits = 4.0;
 void fast_sine(const double* x, double* out, int count);
 // The same with a cheaper argument reduction, for |x| <= kNarrowSineLimit.
 void fast_sine_narrow(const double* x, double* out, int count);
+
+// out[i] = correct_sin(x[i]) for |x[i]| <= 2^42 wherever undecided[i] is 0: the correctly
+// rounded sine's quick step run on a whole block. Where it cannot decide, undecided[i] is 1 and
+// out[i] is only close to the sine.
+void rounded_sines(const double* x, double* out, uint64_t* undecided, int count);

@@ -13,16 +13,17 @@
 
 // How the samples stay exact at vector speed: every sample is defined with the correctly rounded
 // sine, the block's sines come from fast_sine, whose error is bounded, and a sample is kept only
-// when no value within that bound (and the LFO argument's) could truncate to another integer.
-// The rare remaining frames are recomputed with correct_sin exactly as the plain per-frame loop
-// does.
+// when no value within that bound could truncate to another integer. With the LFO, the argument
+// itself is defined through the modulator's correctly rounded sine, so the block computes that
+// sine exactly (the quick step of correct_sin, run on the whole block) and the argument is then
+// exactly the defined one. The rare remaining frames are recomputed with correct_sin exactly as
+// the plain per-frame loop does.
 
 namespace {
 
 // Bound on how far a fast sample may lie from the plain loop's value before truncation, in units
 // of 2^-53 x scaled_gain: fast_sine's bound e, the rounding of the true sine, of the products.
-// With the LFO the argument itself may be off too, by up to |carrier phase| x range x (e + 5)
-// units, which the sine passes on undiminished; so the bound is (e + 5) x (1 + |phase| x range).
+// The argument is exact (see above), so nothing else adds to it.
 constexpr double kErrorTerms = kFastSineErrorUnits + 5.0;
 // Margin on top of the derived bound.
 constexpr double kSafety = 4.0;
@@ -47,21 +48,20 @@ int32_t exact_sample(double carrier, double modulator, const ToneParameters& ton
   return static_cast<int32_t>(correct_sin(argument) * tone.scaled_gain);
 }
 
-// Truncates value[i] = sine[i] x gain into samples[i] and marks the frames whose value lies too
-// close to a non-zero integer for the sines' error bounds, or whose argument lies beyond
-// `limit`, the reach of the block sine used. Returns whether any frame was marked.
+// Truncates value[i] = sine[i] x gain into samples[i] and marks (on top of the frames already
+// marked) those whose value lies within `margin`, the sine's error bound, of a non-zero integer,
+// or whose argument lies beyond `limit`, the reach of the block sine used. Returns whether any
+// frame is marked.
 TONEGEN_VECTOR_CLONES
-bool scale_and_check(const double* sine, const double* argument, const double* carrier, int count,
-                     double gain, double margin, double lfo_range, double limit, int32_t* samples,
-                     uint64_t* doubtful) {
+bool scale_and_check(const double* sine, const double* argument, int count, double gain,
+                     double margin, double limit, int32_t* samples, uint64_t* doubtful) {
   uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
     double nearest = (value + kRoundingShift) - kRoundingShift;
-    double allowed = margin * (1.0 + std::fabs(carrier[i]) * lfo_range);
     // Truncation changes value only at the non-zero integers; (-1, 1) all truncates to 0.
-    uint64_t doubt = ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
-                     (allowed >= 0.5) | !(std::fabs(argument[i]) <= limit);
+    uint64_t doubt = ((std::fabs(value - nearest) <= margin) & (nearest != 0.0)) |
+                     !(std::fabs(argument[i]) <= limit) | doubtful[i];
     doubtful[i] = doubt;
     any |= doubt;
     // |sine| <= 1 and gain <= the largest sample, so the value always fits.
@@ -110,14 +110,17 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   settings.carrier_phase = phase;
 
   const double* argument = b.carrier;
-  double lfo_range = 0.0;  // scales the argument's own error
   if (tone.lfo_on) {
-    fast_sine_narrow(b.modulator, b.sine, count);  // the modulator's increment is at most 2 pi
+    // Exact where not marked; the marked frames go to the exact path with everything else.
+    rounded_sines(b.modulator, b.sine, b.doubtful, count);
     for (int i = 0; i < count; ++i) {
       b.argument[i] = lfo_product(b.carrier[i], b.sine[i], range);
     }
     argument = b.argument;
-    lfo_range = range;
+  } else {
+    for (int i = 0; i < count; ++i) {
+      b.doubtful[i] = 0;
+    }
   }
   // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow,
   // and only the wide reduction holds. The choice affects speed only: the check below marks
@@ -131,8 +134,8 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   const double limit = growing ? kFastSineLimit : kNarrowSineLimit;
 
   const double margin = tone.scaled_gain * 0x1p-53 * kErrorTerms * kSafety;
-  if (scale_and_check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_range,
-                      limit, samples, b.doubtful)) {
+  if (scale_and_check(b.sine, argument, count, tone.scaled_gain, margin, limit, samples,
+                      b.doubtful)) {
     for (int i = 0; i < count; ++i) {
       if (b.doubtful[i] != 0) {
         samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);

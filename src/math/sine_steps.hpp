@@ -1,0 +1,173 @@
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "math/double_double.hpp"
+
+// The double-double steps of the correctly rounded sine, shared by correct_sin and by the tone
+// writer's block code (which runs the quick step on whole blocks). Errors below are relative
+// unless they say otherwise, and u stands for 2^-53.
+
+namespace sine_steps {
+
+// 1/n! as double-doubles, hi the nearest double and lo the nearest double to the rest.
+inline constexpr DD kInverseFactorial[] = {
+    {0x1p+0, 0.0},
+    {0x1p+0, 0.0},
+    {0x1p-1, 0.0},
+    {0x1.5555555555555p-3, 0x1.5555555555555p-57},
+    {0x1.5555555555555p-5, 0x1.5555555555555p-59},
+    {0x1.1111111111111p-7, 0x1.1111111111111p-63},
+    {0x1.6c16c16c16c17p-10, -0x1.f49f49f49f49fp-65},
+    {0x1.a01a01a01a01ap-13, 0x1.a01a01a01a01ap-73},
+    {0x1.a01a01a01a01ap-16, 0x1.a01a01a01a01ap-76},
+    {0x1.71de3a556c734p-19, -0x1.c154f8ddc6c00p-73},
+    {0x1.27e4fb7789f5cp-22, 0x1.cbbc05b4fa99ap-76},
+    {0x1.ae64567f544e4p-26, -0x1.c062e06d1f209p-80},
+    {0x1.1eed8eff8d898p-29, -0x1.2aec959e14c06p-83},
+    {0x1.6124613a86d09p-33, 0x1.f28e0cc748ebep-87},
+    {0x1.93974a8c07c9dp-37, 0x1.05d6f8a2efd1fp-92},
+    {0x1.ae7f3e733b81fp-41, 0x1.1d8656b0ee8cbp-97},
+    {0x1.ae7f3e733b81fp-45, 0x1.1d8656b0ee8cbp-101},
+    {0x1.952c77030ad4ap-49, 0x1.ac981465ddc6cp-103},
+    {0x1.6827863b97d97p-53, 0x1.eec01221a8b0bp-107},
+    {0x1.2f49b46814157p-57, 0x1.2650f61dbdcb4p-112},
+    {0x1.e542ba4020225p-62, 0x1.ea72b4afe3c2fp-120},
+    {0x1.71b8ef6dcf572p-66, -0x1.d043ae40c4647p-120},
+    {0x1.0ce396db7f853p-70, -0x1.aebcdbd20331cp-124},
+    {0x1.761b41316381ap-75, -0x1.3423c7d91404fp-130},
+    {0x1.f2cf01972f578p-80, -0x1.9ada5fcc1ab14p-135},
+    {0x1.3f3ccdd165fa9p-84, -0x1.58ddadf344487p-139},
+    {0x1.88e85fc6a4e5ap-89, -0x1.71c37ebd16540p-143},
+    {0x1.d1ab1c2dccea3p-94, 0x1.054d0c78aea14p-149},
+    {0x1.0a18a2635085dp-98, 0x1.b9e2e28e1aa54p-153},
+    {0x1.259f98b4358adp-103, 0x1.eaf8c39dd9bc5p-157},
+    {0x1.3932c5047d60ep-108, 0x1.832b7b530a627p-162},
+};
+
+// sum over k < count of s_k z^k / (first + stride k)!, s_k = (-1)^k when `alternate`. The first
+// `dd_terms` terms are summed in double-double, the rest in plain doubles (their rounding errors
+// are then of the order of u times the first of them). Every coefficient is at least
+// (stride + 1) times the next one times |z|, so no Horner step cancels (see dd_add()).
+TONEGEN_ALWAYS_INLINE DD series(DD z, int first, int stride, bool alternate, int count,
+                                int dd_terms) {
+  auto coefficient = [&](int k) {
+    DD c = kInverseFactorial[first + stride * k];
+    return alternate && (k & 1) != 0 ? DD{-c.hi, -c.lo} : c;
+  };
+  DD q = {0.0, 0.0};
+  int k = count - 1;
+  for (; k >= dd_terms; --k) {
+    q.hi = q.hi * z.hi + coefficient(k).hi;
+  }
+  for (; k >= 0; --k) {
+    q = dd_add(dd_mul(q, z), coefficient(k));
+  }
+  return q;
+}
+
+// Whether every real within bound x |y| of y rounds to the same double, which is then y's own
+// rounding, y.hi + y.lo. The two ends are computed with one rounding each; the bounds passed in
+// carry a margin of at least 2^2 over the derived ones, which covers that rounding (2^-106 |y|
+// at most) and the difference between |y.hi| and |y| (y is normalised).
+TONEGEN_ALWAYS_INLINE bool decided(DD y, double bound) {
+  double e = std::fabs(y.hi) * bound;
+  return y.hi + (y.lo - e) == y.hi + (y.lo + e);
+}
+
+inline constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
+// pi/2 = kHalfPi1 + ... + kHalfPi4 + d, |d| < 2^-217; each part is the double nearest to what
+// the ones before leave.
+inline constexpr double kHalfPi1 = 0x1.921fb54442d18p+0;
+inline constexpr double kHalfPi2 = 0x1.1a62633145c07p-54;
+inline constexpr double kHalfPi3 = -0x1.f1976b7ed8fbcp-110;
+inline constexpr double kHalfPi4 = 0x1.4cf98e804177dp-164;
+
+// hi + t, keeping the rounding error of that sum: lo gains at most u of |hi + t|.
+TONEGEN_ALWAYS_INLINE DD accumulate(DD acc, double t) {
+  DD s = two_sum(acc.hi, t);
+  s.lo += acc.lo;
+  return s;
+}
+
+// r = x - k pi/2 for an integer k < 2^43, as a normalised double-double.
+// Error: k d < 2^-174 from the parts of pi/2 left out, and the products are exact (two_prod).
+// x - p1.hi is exact because p1.hi lies within a factor 2 of x (Sterbenz), and a and b hold the
+// next two sums exactly. What is left is summed smallest first, the large b.hi last: before it
+// every partial sum is below 2^-62 where r is small (massive cancellation needs a.hi and b.hi
+// close to p2.hi and p1.lo, whose roundings are then below 2^-64), so the lo roundings add up
+// to under 2^-164 there and to under 2u^2 |r| otherwise. For k != 0, |r| > 2^-61 for every
+// double x (the closest any double comes to a multiple of pi/2), so the error is below
+// 2^-102 |r|; for k = 0, r = x exactly.
+TONEGEN_ALWAYS_INLINE DD reduce(double x, double k) {
+  DD p1 = two_prod(k, kHalfPi1);
+  DD p2 = two_prod(k, kHalfPi2);
+  DD p3 = two_prod(k, kHalfPi3);
+  double p4 = k * kHalfPi4;
+  double s = x - p1.hi;
+  DD a = two_sum(s, -p2.hi);
+  DD b = two_sum(a.hi, -p1.lo);
+  DD acc = two_sum(-p3.lo, -p4);
+  acc = accumulate(acc, -p3.hi);
+  acc = accumulate(acc, -p2.lo);
+  acc = accumulate(acc, a.lo);
+  acc = accumulate(acc, b.lo);
+  acc = accumulate(acc, b.hi);
+  return two_sum(acc.hi, acc.lo);
+}
+
+// How far r can reach: k comes from x 2/pi rounded to a double, which for |x| near 2^42 can be
+// off by 2^-12 (half its spacing) plus its own rounding, so |r| <= pi/4 (1 + 2^-10.9) (reached at
+// x = 0x1.91d8d44eebf66p+41), and z = r^2 < 0.6175.
+// sin(r) = r T(z) and cos(r) = C(z) by Taylor series. Truncation: after 15 terms of T the next is
+// below 2^-122 of T; after 16 of C, below 2^-128 of C.
+inline constexpr int kSineTerms = 15;
+inline constexpr int kCosineTerms = 16;
+// Quick evaluation: the first four terms in double-double, the rest in doubles. The terms from z^4
+// on are below 2^-17.5 of C's sum (2^-21 of T's); summed in doubles with z.lo dropped they are off
+// by under 2u of themselves (each coefficient is the nearest double and each term is below 1/90 of
+// the one before), so below 2^-69.5 of the sum. With the reduction (2^-102), the four double-double
+// steps (under 2^-100) and the product by r, the error stays below 2^-69; the test uses 2^-67, a
+// margin of 2^2. Accurate evaluation: every term in double-double; each step adds at most 7u^2 of a
+// partial sum that the next multiplication by z reduces to at most 0.62 of it, so the series is
+// within 19u^2 < 2^-101.7 and the whole, with the reduction and the truncation, within 2^-100; the
+// test uses 2^-97.
+inline constexpr int kQuickDoubleDoubleTerms = 4;
+inline constexpr double kQuickBound = 0x1p-67;
+inline constexpr double kAccurateBound = 0x1p-97;
+
+TONEGEN_ALWAYS_INLINE DD sine_of_quadrant(DD r, int quadrant, int dd_terms) {
+  DD z = dd_mul(r, r);
+  DD y = (quadrant & 1) != 0 ? series(z, 0, 2, true, kCosineTerms, dd_terms)
+                             : dd_mul(r, series(z, 1, 2, true, kSineTerms, dd_terms));
+  return quadrant >= 2 ? DD{-y.hi, -y.lo} : y;
+}
+
+// The quick step without branches, so that a loop of it becomes vector code: the same reduction
+// and the same series as sine_of_quadrant(r, quadrant, kQuickDoubleDoubleTerms), with both series
+// computed and one kept by masks, so the same bound and test hold. Returns 1 where the test
+// decides sin x (|x| <= 2^42), and `value` is then the correctly rounded sine; 0 otherwise.
+TONEGEN_ALWAYS_INLINE uint64_t quick_sine(double x, double& value) {
+  double shifted = x * kTwoOverPi + kRoundingShift;
+  double k = shifted - kRoundingShift;
+  // The low bits of the shifted value hold k modulo 4 (the shift is a multiple of 4).
+  uint64_t quadrant = std::bit_cast<uint64_t>(shifted);
+  DD r = reduce(x, k);
+  DD z = dd_mul(r, r);
+  DD cosine = series(z, 0, 2, true, kCosineTerms, kQuickDoubleDoubleTerms);
+  DD sine = dd_mul(r, series(z, 1, 2, true, kSineTerms, kQuickDoubleDoubleTerms));
+  uint64_t odd = 0 - (quadrant & 1);  // all ones for the cosine
+  uint64_t sign = (quadrant >> 1) << 63;
+  auto pick = [&](double c, double s) {
+    uint64_t bits = (std::bit_cast<uint64_t>(c) & odd) | (std::bit_cast<uint64_t>(s) & ~odd);
+    return std::bit_cast<double>(bits ^ sign);
+  };
+  DD y = {pick(cosine.hi, sine.hi), pick(cosine.lo, sine.lo)};
+  value = y.hi + y.lo;
+  double e = std::fabs(y.hi) * kQuickBound;  // as decided() does
+  return static_cast<uint64_t>(y.hi + (y.lo - e) == y.hi + (y.lo + e));
+}
+
+}  // namespace sine_steps
