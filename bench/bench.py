@@ -4,7 +4,9 @@
 Builds a Release binary, then for each workload runs tonegen, the peers that are installed
 (ffmpeg, sox) and dd writing the same number of bytes, one after another in rounds, and prints
 the median wall time of each and tonegen's ratio to each. Output files are removed and the file
-system synced before every timed run, so each run starts from the same state.
+system synced before every timed run, so each run starts from the same state. Ends with the
+ratios the project aims at (to dd writing the same bytes, and of the phase LFO with a growing
+carrier phase to the same LFO with a wrapping one) and the peak resident memory.
 
     python3 bench/bench.py [--rounds N] [--dir FOLDER]
 """
@@ -30,6 +32,21 @@ WORKLOADS = [
     # The phase grows past 10^10 when the frequency exceeds the sample rate.
     ("48 kHz at rate 1000, 204,800,000 bytes", ["-kb", "200000", "-frq", "48000", "-sr", "1000"],
      2, 2, 51200000, 5, ["-kb", "200000"]),
+    # The phase LFO: a growing carrier phase against a wrapping one, per byte the same.
+    ("LFO, growing phase, 102,400,000 bytes",
+     ["-kb", "100000", "-frq", "48000", "-sr", "1000", "-mfrq", "1"], 2, 2, 25600000, 3,
+     ["-kb", "100000", "-sr", "1000", "-mfrq", "1"]),
+    ("LFO, growing phase, 1,024,000,000 bytes",
+     ["-kb", "1000000", "-frq", "48000", "-sr", "1000", "-mfrq", "1"], 2, 2, 256000000, 3,
+     ["-kb", "1000000", "-sr", "1000", "-mfrq", "1"]),
+]
+
+# The goals: tonegen's time over the peer's for these workloads, at most the number given.
+GOALS = [
+    ("16-bit stereo 1 GB / dd", "16-bit stereo, 1,024,000,000 bytes", "dd", 2.5),
+    ("8-bit mono 1 GB / dd", "8-bit mono, 1,024,000,000 bytes", "dd", 5.0),
+    ("LFO growing / wrapping, 100 MB", "LFO, growing phase, 102,400,000 bytes", "baseline", 3.0),
+    ("LFO growing / wrapping, 1 GB", "LFO, growing phase, 1,024,000,000 bytes", "baseline", 3.0),
 ]
 
 
@@ -91,6 +108,7 @@ def main():
     folder = tempfile.mkdtemp(prefix="tonegen-bench-", dir=args.dir)
     try:
         print("%-40s %-16s %10s %10s" % ("workload", "tool", "median s", "tonegen/x"))
+        ratios = {}
         for name, options, channels, width, frames, rounds, baseline in WORKLOADS:
             out, peers = commands(tonegen, folder, options, channels, width, frames, baseline)
             times = {tool: [] for tool in peers}
@@ -98,15 +116,26 @@ def main():
                 for tool, command in peers.items():  # interleaved: same conditions for all
                     times[tool].append(timed(command, out))
             ours = statistics.median(times["tonegen"])
+            workload = name
             for tool in peers:
                 median = statistics.median(times[tool])
                 ratio = "" if tool == "tonegen" else "%.3f" % (ours / median)
                 print("%-40s %-16s %10.3f %10s" % (name, tool, median, ratio))
                 name = ""
+                if tool != "tonegen":
+                    ratios[(workload, "baseline" if tool.startswith("tonegen ") else tool)] = \
+                        ours / median
             os.remove(out)
-        rss = peak_rss_kib([tonegen, "-file", os.path.join(folder, "out.wav"), "-kb", "1000000"])
-        if rss is not None:
-            print("tonegen peak resident memory, 1,024,000,000-byte file: %.1f MiB" % (rss / 1024))
+        print()
+        for label, workload, peer, goal in GOALS:
+            print("%-40s %6.2f x   (goal: at most %.1f x)" % (label, ratios[(workload, peer)], goal))
+        out = os.path.join(folder, "out.wav")
+        for label, options in [("1 GB 16-bit stereo", ["-kb", "1000000"]),
+                               ("100 MB, LFO with a growing phase",
+                                ["-kb", "100000", "-frq", "48000", "-sr", "1000", "-mfrq", "1"])]:
+            rss = peak_rss_kib([tonegen, "-file", out] + options)
+            if rss is not None:
+                print("%-40s %6.1f MiB" % ("peak resident memory, " + label, rss / 1024))
     finally:
         shutil.rmtree(folder)
 

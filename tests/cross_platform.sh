@@ -41,6 +41,7 @@ cases=(
   "32bit-48khz-at-1000|-kb 8000 -res 4 -db 0 -frq 48000 -sr 1000 -ch 1"
   "8bit-m42db|-kb 8000 -res 1 -db -42"
   "6ch-96khz-lfo|-kb 8000 -ch 6 -sr 96000 -mfrq 999"
+  "48khz-at-1000-lfo|-kb 8000 -frq 48000 -sr 1000 -mfrq 1"
 )
 
 # platform, toolchain file (empty: native), runner

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cfloat>
+#include <cmath>
 
 // Unevaluated sums hi + lo of two doubles (about 106 bits), built from double +, - and x alone:
 // exact products come from Veltkamp/Dekker splitting, never from a fused multiply-add, so every
@@ -48,18 +49,27 @@ TONEGEN_ALWAYS_INLINE DD split(double a) {
   return {hi, a - hi};
 }
 
-// a x b = hi + lo exactly (no overflow or underflow occurs for the values used here).
+// a x b = hi + lo exactly (no overflow or underflow occurs for the values used here). Both ways
+// give the same two doubles, the rounded product and its exact error: by splitting, or (Fma,
+// only where the processor has it: the library's fma is slow without) by one fused
+// multiply-add.
+template <bool Fma = false>
 TONEGEN_ALWAYS_INLINE DD two_prod(double a, double b) {
   double p = a * b;
-  DD x = split(a);
-  DD y = split(b);
-  double e = ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
-  return {p, e};
+  if constexpr (Fma) {
+    return {p, std::fma(a, b, -p)};
+  } else {
+    DD x = split(a);
+    DD y = split(b);
+    double e = ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
+    return {p, e};
+  }
 }
 
 // Double-double product: error below 4u^2 (the dropped a.lo x b.lo and two roundings of lo).
+template <bool Fma = false>
 TONEGEN_ALWAYS_INLINE DD dd_mul(DD a, DD b) {
-  DD p = two_prod(a.hi, b.hi);
+  DD p = two_prod<Fma>(a.hi, b.hi);
   p.lo += a.hi * b.lo + a.lo * b.hi;
   return fast_two_sum(p.hi, p.lo);
 }

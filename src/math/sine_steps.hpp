@@ -51,6 +51,7 @@ inline constexpr DD kInverseFactorial[] = {
 // `dd_terms` terms are summed in double-double, the rest in plain doubles (their rounding errors
 // are then of the order of u times the first of them). Every coefficient is at least
 // (stride + 1) times the next one times |z|, so no Horner step cancels (see dd_add()).
+template <bool Fma = false>
 TONEGEN_ALWAYS_INLINE DD series(DD z, int first, int stride, bool alternate, int count,
                                 int dd_terms) {
   auto coefficient = [&](int k) {
@@ -63,7 +64,7 @@ TONEGEN_ALWAYS_INLINE DD series(DD z, int first, int stride, bool alternate, int
     q.hi = q.hi * z.hi + coefficient(k).hi;
   }
   for (; k >= 0; --k) {
-    q = dd_add(dd_mul(q, z), coefficient(k));
+    q = dd_add(dd_mul<Fma>(q, z), coefficient(k));
   }
   return q;
 }
@@ -101,10 +102,11 @@ TONEGEN_ALWAYS_INLINE DD accumulate(DD acc, double t) {
 // to under 2^-164 there and to under 2u^2 |r| otherwise. For k != 0, |r| > 2^-61 for every
 // double x (the closest any double comes to a multiple of pi/2), so the error is below
 // 2^-102 |r|; for k = 0, r = x exactly.
+template <bool Fma = false>
 TONEGEN_ALWAYS_INLINE DD reduce(double x, double k) {
-  DD p1 = two_prod(k, kHalfPi1);
-  DD p2 = two_prod(k, kHalfPi2);
-  DD p3 = two_prod(k, kHalfPi3);
+  DD p1 = two_prod<Fma>(k, kHalfPi1);
+  DD p2 = two_prod<Fma>(k, kHalfPi2);
+  DD p3 = two_prod<Fma>(k, kHalfPi3);
   double p4 = k * kHalfPi4;
   double s = x - p1.hi;
   DD a = two_sum(s, -p2.hi);
@@ -145,29 +147,21 @@ TONEGEN_ALWAYS_INLINE DD sine_of_quadrant(DD r, int quadrant, int dd_terms) {
   return quadrant >= 2 ? DD{-y.hi, -y.lo} : y;
 }
 
-// The quick step without branches, so that a loop of it becomes vector code: the same reduction
-// and the same series as sine_of_quadrant(r, quadrant, kQuickDoubleDoubleTerms), with both series
-// computed and one kept by masks, so the same bound and test hold. Returns 1 where the test
-// decides sin x (|x| <= 2^42), and `value` is then the correctly rounded sine; 0 otherwise.
-TONEGEN_ALWAYS_INLINE uint64_t quick_sine(double x, double& value) {
+// The quick step's pieces for code that runs it on whole blocks: the multiple of pi/2 nearest to
+// x with its quadrant (k modulo 4 sits in the low bits of the shifted value, the shift being a
+// multiple of 4), and the quick value for a reduced argument of either parity. These are the
+// operations of sine_of_quadrant(r, quadrant, kQuickDoubleDoubleTerms), so its bound holds.
+TONEGEN_ALWAYS_INLINE double nearest_quarter_turns(double x, uint64_t& quadrant) {
   double shifted = x * kTwoOverPi + kRoundingShift;
-  double k = shifted - kRoundingShift;
-  // The low bits of the shifted value hold k modulo 4 (the shift is a multiple of 4).
-  uint64_t quadrant = std::bit_cast<uint64_t>(shifted);
-  DD r = reduce(x, k);
-  DD z = dd_mul(r, r);
-  DD cosine = series(z, 0, 2, true, kCosineTerms, kQuickDoubleDoubleTerms);
-  DD sine = dd_mul(r, series(z, 1, 2, true, kSineTerms, kQuickDoubleDoubleTerms));
-  uint64_t odd = 0 - (quadrant & 1);  // all ones for the cosine
-  uint64_t sign = (quadrant >> 1) << 63;
-  auto pick = [&](double c, double s) {
-    uint64_t bits = (std::bit_cast<uint64_t>(c) & odd) | (std::bit_cast<uint64_t>(s) & ~odd);
-    return std::bit_cast<double>(bits ^ sign);
-  };
-  DD y = {pick(cosine.hi, sine.hi), pick(cosine.lo, sine.lo)};
-  value = y.hi + y.lo;
-  double e = std::fabs(y.hi) * kQuickBound;  // as decided() does
-  return static_cast<uint64_t>(y.hi + (y.lo - e) == y.hi + (y.lo + e));
+  quadrant = std::bit_cast<uint64_t>(shifted) & 3;
+  return shifted - kRoundingShift;
+}
+
+template <bool Fma = false>
+TONEGEN_ALWAYS_INLINE DD quick_sine_of_quadrant(DD r, bool odd) {
+  DD z = dd_mul<Fma>(r, r);
+  return odd ? series<Fma>(z, 0, 2, true, kCosineTerms, kQuickDoubleDoubleTerms)
+             : dd_mul<Fma>(r, series<Fma>(z, 1, 2, true, kSineTerms, kQuickDoubleDoubleTerms));
 }
 
 }  // namespace sine_steps

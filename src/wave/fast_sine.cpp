@@ -90,9 +90,112 @@ void fast_sine_narrow(const double* x, double* out, int count) {
   }
 }
 
-TONEGEN_VECTOR_CLONES
-void rounded_sines(const double* x, double* out, uint64_t* undecided, int count) {
+namespace {
+
+// The quick step of the correctly rounded sine, for a block: each frame needs the sine series or
+// the cosine series, by its quadrant, so the frames are sorted into two dense lists and each
+// series runs over its own list. Branch-free and in place, every loop becomes vector code.
+struct QuickSines {
+  double r_hi[kMaxRoundedSines];
+  double r_lo[kMaxRoundedSines];
+  uint64_t quadrant[kMaxRoundedSines];
+  // The lists: the sine list from the front, the cosine list from the back.
+  int index[kMaxRoundedSines];
+  double arg_hi[kMaxRoundedSines];
+  double arg_lo[kMaxRoundedSines];
+  uint64_t negative[kMaxRoundedSines];  // quadrants 2 and 3 negate
+  double value[kMaxRoundedSines];
+  uint64_t undecided[kMaxRoundedSines];
+};
+
+template <bool Fma>
+TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, QuickSines& q, int count) {
   for (int i = 0; i < count; ++i) {
-    undecided[i] = sine_steps::quick_sine(x[i], out[i]) ^ 1;
+    uint64_t quadrant = 0;
+    double k = sine_steps::nearest_quarter_turns(x[i], quadrant);
+    DD r = sine_steps::reduce<Fma>(x[i], k);
+    q.quadrant[i] = quadrant;
+    q.r_hi[i] = r.hi;
+    q.r_lo[i] = r.lo;
   }
+}
+
+// The quick value and its rounding test for the listed frames (from `first`, `count` of them),
+// one parity for all.
+template <bool Fma, bool Odd>
+TONEGEN_ALWAYS_INLINE void quick_block(QuickSines& q, int first, int count) {
+  for (int j = first; j < first + count; ++j) {
+    DD y = sine_steps::quick_sine_of_quadrant<Fma>({q.arg_hi[j], q.arg_lo[j]}, Odd);
+    uint64_t sign = q.negative[j] << 63;
+    y.hi = std::bit_cast<double>(std::bit_cast<uint64_t>(y.hi) ^ sign);
+    y.lo = std::bit_cast<double>(std::bit_cast<uint64_t>(y.lo) ^ sign);
+    q.value[j] = y.hi + y.lo;
+    double e = std::fabs(y.hi) * sine_steps::kQuickBound;  // the test of decided(), unrolled
+    q.undecided[j] = static_cast<uint64_t>(y.hi + (y.lo - e) != y.hi + (y.lo + e));
+  }
+}
+
+// The vector parts, for the processor at hand.
+template <bool Fma>
+struct QuickSineSteps;
+
+template <>
+struct QuickSineSteps<false> {
+  TONEGEN_VECTOR_CLONES static void reduce(const double* x, QuickSines& q, int count) {
+    reduce_block<false>(x, q, count);
+  }
+  TONEGEN_VECTOR_CLONES static void sines(QuickSines& q, int first, int count) {
+    quick_block<false, false>(q, first, count);
+  }
+  TONEGEN_VECTOR_CLONES static void cosines(QuickSines& q, int first, int count) {
+    quick_block<false, true>(q, first, count);
+  }
+};
+
+#ifdef TONEGEN_FMA_TARGET
+template <>
+struct QuickSineSteps<true> {
+  TONEGEN_FMA_TARGET static void reduce(const double* x, QuickSines& q, int count) {
+    reduce_block<true>(x, q, count);
+  }
+  TONEGEN_FMA_TARGET static void sines(QuickSines& q, int first, int count) {
+    quick_block<true, false>(q, first, count);
+  }
+  TONEGEN_FMA_TARGET static void cosines(QuickSines& q, int first, int count) {
+    quick_block<true, true>(q, first, count);
+  }
+};
+#endif
+
+template <bool Fma>
+void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int count) {
+  static QuickSines q;
+  QuickSineSteps<Fma>::reduce(x, q, count);
+  int sines = 0;
+  int cosines = count;
+  for (int i = 0; i < count; ++i) {
+    int at = (q.quadrant[i] & 1) != 0 ? --cosines : sines++;
+    q.index[at] = i;
+    q.arg_hi[at] = q.r_hi[i];
+    q.arg_lo[at] = q.r_lo[i];
+    q.negative[at] = q.quadrant[i] >> 1;
+  }
+  QuickSineSteps<Fma>::sines(q, 0, sines);
+  QuickSineSteps<Fma>::cosines(q, sines, count - sines);
+  for (int j = 0; j < count; ++j) {
+    out[q.index[j]] = q.value[j];
+    undecided[q.index[j]] = q.undecided[j];
+  }
+}
+
+}  // namespace
+
+void rounded_sines(const double* x, double* out, uint64_t* undecided, int count) {
+#ifdef TONEGEN_FMA_TARGET
+  if (processor_has_fma()) {
+    rounded_sines_with<true>(x, out, undecided, count);
+    return;
+  }
+#endif
+  rounded_sines_with<false>(x, out, undecided, count);
 }

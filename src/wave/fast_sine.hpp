@@ -24,7 +24,10 @@ void fast_sine(const double* x, double* out, int count);
 // The same with a cheaper argument reduction, for |x| <= kNarrowSineLimit.
 void fast_sine_narrow(const double* x, double* out, int count);
 
+// Most arguments rounded_sines takes at once.
+inline constexpr int kMaxRoundedSines = 1024;
+
 // out[i] = correct_sin(x[i]) for |x[i]| <= 2^42 wherever undecided[i] is 0: the correctly
-// rounded sine's quick step run on a whole block. Where it cannot decide, undecided[i] is 1 and
-// out[i] is only close to the sine.
+// rounded sine's quick step run on a whole block of at most kMaxRoundedSines. Where it cannot
+// decide, undecided[i] is 1 and out[i] is only close to the sine.
 void rounded_sines(const double* x, double* out, uint64_t* undecided, int count);

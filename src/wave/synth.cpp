@@ -13,17 +13,21 @@
 
 // How the samples stay exact at vector speed: every sample is defined with the correctly rounded
 // sine, the block's sines come from fast_sine, whose error is bounded, and a sample is kept only
-// when no value within that bound could truncate to another integer. With the LFO, the argument
-// itself is defined through the modulator's correctly rounded sine, so the block computes that
-// sine exactly (the quick step of correct_sin, run on the whole block) and the argument is then
-// exactly the defined one. The rare remaining frames are recomputed with correct_sin exactly as
-// the plain per-frame loop does.
+// when no value within that bound could truncate to another integer. With the LFO the argument
+// is defined through the modulator's correctly rounded sine. While the carrier phase wraps, a
+// fast modulator sine serves: its error, scaled by the phase (below 2 pi), widens the bound. A
+// growing phase would widen it past any use, so there the block computes the modulator's sine
+// exactly (correct_sin's quick step on the whole block) and the argument is the defined one.
+// The rare remaining frames are recomputed with correct_sin exactly as the plain per-frame loop
+// does.
 
 namespace {
 
 // Bound on how far a fast sample may lie from the plain loop's value before truncation, in units
 // of 2^-53 x scaled_gain: fast_sine's bound e, the rounding of the true sine, of the products.
-// The argument is exact (see above), so nothing else adds to it.
+// Where the LFO argument comes from a fast modulator sine it may be off too, by up to |carrier
+// phase| x range x (e + 5) units, which the sine passes on undiminished; so the bound is
+// (e + 5) x (1 + |phase| x range) there, and (e + 5) where the argument is exact.
 constexpr double kErrorTerms = kFastSineErrorUnits + 5.0;
 // Margin on top of the derived bound.
 constexpr double kSafety = 4.0;
@@ -49,18 +53,20 @@ int32_t exact_sample(double carrier, double modulator, const ToneParameters& ton
 }
 
 // Truncates value[i] = sine[i] x gain into samples[i] and marks (on top of the frames already
-// marked) those whose value lies within `margin`, the sine's error bound, of a non-zero integer,
-// or whose argument lies beyond `limit`, the reach of the block sine used. Returns whether any
-// frame is marked.
+// marked) those whose value lies too close to a non-zero integer for the error bounds, or whose
+// argument lies beyond `limit`, the reach of the block sine used. Returns whether any frame is
+// marked.
 TONEGEN_VECTOR_CLONES
-bool scale_and_check(const double* sine, const double* argument, int count, double gain,
-                     double margin, double limit, int32_t* samples, uint64_t* doubtful) {
+bool scale_and_check(const double* sine, const double* argument, const double* carrier, int count,
+                     double gain, double margin, double lfo_range, double limit, int32_t* samples,
+                     uint64_t* doubtful) {
   uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
     double nearest = (value + kRoundingShift) - kRoundingShift;
+    double allowed = margin * (1.0 + std::fabs(carrier[i]) * lfo_range);
     // Truncation changes value only at the non-zero integers; (-1, 1) all truncates to 0.
-    uint64_t doubt = ((std::fabs(value - nearest) <= margin) & (nearest != 0.0)) |
+    uint64_t doubt = ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
                      !(std::fabs(argument[i]) <= limit) | doubtful[i];
     doubtful[i] = doubt;
     any |= doubt;
@@ -109,10 +115,21 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   }
   settings.carrier_phase = phase;
 
+  // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow.
+  const bool growing = tone.carrier_increment > TWO_PI;
   const double* argument = b.carrier;
+  double lfo_range = 0.0;  // scales the argument's own error
   if (tone.lfo_on) {
-    // Exact where not marked; the marked frames go to the exact path with everything else.
-    rounded_sines(b.modulator, b.sine, b.doubtful, count);
+    if (growing) {
+      // Exact where not marked; the marked frames go to the exact path.
+      rounded_sines(b.modulator, b.sine, b.doubtful, count);
+    } else {
+      fast_sine_narrow(b.modulator, b.sine, count);  // the modulator's increment is at most 2 pi
+      for (int i = 0; i < count; ++i) {
+        b.doubtful[i] = 0;
+      }
+      lfo_range = range;
+    }
     for (int i = 0; i < count; ++i) {
       b.argument[i] = lfo_product(b.carrier[i], b.sine[i], range);
     }
@@ -122,10 +139,8 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
       b.doubtful[i] = 0;
     }
   }
-  // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow,
-  // and only the wide reduction holds. The choice affects speed only: the check below marks
+  // Growing phases need the wide reduction. The choice affects speed only: the check below marks
   // every argument beyond the reach of the sine used.
-  const bool growing = tone.carrier_increment > TWO_PI;
   if (growing) {
     fast_sine(argument, b.sine, count);
   } else {
@@ -134,8 +149,8 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   const double limit = growing ? kFastSineLimit : kNarrowSineLimit;
 
   const double margin = tone.scaled_gain * 0x1p-53 * kErrorTerms * kSafety;
-  if (scale_and_check(b.sine, argument, count, tone.scaled_gain, margin, limit, samples,
-                      b.doubtful)) {
+  if (scale_and_check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_range,
+                      limit, samples, b.doubtful)) {
     for (int i = 0; i < count; ++i) {
       if (b.doubtful[i] != 0) {
         samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);

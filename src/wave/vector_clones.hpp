@@ -8,8 +8,19 @@
     defined(__has_attribute)
 #if __has_attribute(target_clones)
 #define TONEGEN_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#define TONEGEN_VECTOR_CLONES_ON
 #endif
 #endif
 #ifndef TONEGEN_VECTOR_CLONES
 #define TONEGEN_VECTOR_CLONES
+#endif
+
+// For code that gains most from fused multiply-adds (exact products in two instructions), a
+// build for processors with AVX2 and FMA, called only where the processor has them.
+#ifdef TONEGEN_VECTOR_CLONES_ON
+#define TONEGEN_FMA_TARGET __attribute__((target("avx2,fma")))
+inline bool processor_has_fma() {
+  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  return has;
+}
 #endif
