@@ -9,6 +9,7 @@
 #include "math/exact_math.hpp"
 #include "wave/fast_sine.hpp"
 #include "wave/phase_lfo.hpp"
+#include "wave/phase_run.hpp"
 #include "wave/vector_clones.hpp"
 
 // How the samples stay exact at vector speed: every sample is defined with the correctly rounded
@@ -96,24 +97,13 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   static Block b;
   const double range = settings.mod_range_rad;
 
-  // The phase recurrences are serial by definition; everything after them is per frame.
-  double phase = settings.carrier_phase;
+  // The phase recurrences first (in runs where they allow it); everything after them is per
+  // frame.
+  settings.carrier_phase =
+      fill_phases(settings.carrier_phase, tone.carrier_increment, b.carrier, count);
   if (tone.lfo_on) {
-    double mod_phase = settings.mod_phase;
-    for (int i = 0; i < count; ++i) {
-      b.carrier[i] = phase;
-      b.modulator[i] = mod_phase;
-      phase = advance_phase(phase, tone.carrier_increment);
-      mod_phase = advance_phase(mod_phase, tone.mod_increment);
-    }
-    settings.mod_phase = mod_phase;
-  } else {
-    for (int i = 0; i < count; ++i) {
-      b.carrier[i] = phase;
-      phase = advance_phase(phase, tone.carrier_increment);
-    }
+    settings.mod_phase = fill_phases(settings.mod_phase, tone.mod_increment, b.modulator, count);
   }
-  settings.carrier_phase = phase;
 
   // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow.
   const bool growing = tone.carrier_increment > TWO_PI;

@@ -1,0 +1,54 @@
+#include "wave/phase_run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "wave/phase_lfo.hpp"
+
+namespace {
+
+// The runs must give the serial recurrence bit for bit: for every kind of increment, from any
+// phase, and with the block cut anywhere (in the middle of a run of eight too).
+TEST(PhaseRuns, SameAsTheSerialRecurrence) {
+  // In [4, 8) doubles are multiples of 2^-50: this step lies halfway between two of them, so
+  // the rounding there follows the phase's last bit and no run may start.
+  const double halfway = std::ldexp(std::round(std::ldexp(0.05, 50)), -50) + 0x1p-51;
+  const double increments[] = {
+      440.0 * (TWO_PI / 48000),    // the default tone
+      12000.0 * (TWO_PI / 48000),  // a quarter of the rate: short runs
+      1.0 * (TWO_PI / 96000),      // long runs
+      halfway,
+      48000.0 * (TWO_PI / 1000),  // beyond a full turn: the phase grows
+      TWO_PI,                     // the LFO at 1000 Hz and rate 1000
+      std::nextafter(TWO_PI, 0.0),
+      1e-300,  // below half a spacing of every phase: the phase stays where it is
+  };
+  std::mt19937_64 random(7);
+  const int cuts[] = {1, 7, 8, 9, 1024};
+  for (double increment : increments) {
+    for (double start : {0.0, 1.5, std::nextafter(TWO_PI, 0.0)}) {
+      SCOPED_TRACE(testing::Message()
+                   << std::hexfloat << "increment " << increment << ", from " << start);
+      double serial = start;
+      double runs = start;
+      std::vector<double> out(1024);
+      for (int frame = 0; frame < 300000;) {
+        int count = cuts[random() % 5];
+        runs = fill_phases(runs, increment, out.data(), count);
+        for (int i = 0; i < count; ++i, ++frame) {
+          ASSERT_EQ(std::bit_cast<uint64_t>(out[i]), std::bit_cast<uint64_t>(serial))
+              << "frame " << frame;
+          serial = advance_phase(serial, increment);
+        }
+        ASSERT_EQ(std::bit_cast<uint64_t>(runs), std::bit_cast<uint64_t>(serial));
+      }
+    }
+  }
+}
+
+}  // namespace
