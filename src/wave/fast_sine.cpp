@@ -23,8 +23,8 @@ constexpr double kPi1 = 0x1.921fb544p+1;
 constexpr double kPi2 = 0x1.0b4611a6p-33;
 constexpr double kPi3 = 0x1.3198a2e037073p-68;
 
-// Taylor coefficients 1/(2k+1)! with alternating signs; through degree 21 the truncation error
-// on [-pi/2, pi/2] stays below 2^-59.
+// Taylor coefficients 1/(2k+1)! with alternating signs, each the nearest double (the error
+// bounds are in fast_sine.hpp).
 constexpr double kS3 = -1.0 / 6.0;
 constexpr double kS5 = 1.0 / 120.0;
 constexpr double kS7 = -1.0 / 5040.0;
@@ -38,7 +38,7 @@ constexpr double kS21 = 1.0 / 51090942171709440000.0;
 
 // x = q pi + r with |r| <= pi/2 (a little more when x / pi rounds the other way). The shifted
 // value keeps q in its low mantissa bits: sin x = (-1)^q sin r, q's lowest bit is the sign.
-template <bool Wide>
+template <bool Wide, bool Short = false>
 inline double sine(double x) {
   double shifted = x * kInversePi + kRoundingShift;
   double q = shifted - kRoundingShift;
@@ -59,11 +59,14 @@ inline double sine(double x) {
     r = ((x - q * kPiA) - q * kPiB) - q * kPiC;  // the first difference is exact
   }
   double r2 = r * r;
-  double p = kS21;
-  p = p * r2 + kS19;
-  p = p * r2 + kS17;
-  p = p * r2 + kS15;
-  p = p * r2 + kS13;
+  double p = kS13;
+  if constexpr (!Short) {
+    p = kS21;
+    p = p * r2 + kS19;
+    p = p * r2 + kS17;
+    p = p * r2 + kS15;
+    p = p * r2 + kS13;
+  }
   p = p * r2 + kS11;
   p = p * r2 + kS9;
   p = p * r2 + kS7;
@@ -87,6 +90,13 @@ TONEGEN_VECTOR_CLONES
 void fast_sine_narrow(const double* x, double* out, int count) {
   for (int i = 0; i < count; ++i) {
     out[i] = sine<false>(x[i]);
+  }
+}
+
+TONEGEN_VECTOR_CLONES
+void fast_sine_short(const double* x, double* out, int count) {
+  for (int i = 0; i < count; ++i) {
+    out[i] = sine<false, true>(x[i]);
   }
 }
 

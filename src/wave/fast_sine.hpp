@@ -14,15 +14,29 @@ inline constexpr double kFastSineLimit = 0x1p42;
 // The same for fast_sine_narrow: enough for phases that wrap, and the LFO products of them.
 inline constexpr double kNarrowSineLimit = 65536.0;
 
-// Bound on |fast_sine(x) - sin(x)| for |x| <= kFastSineLimit, and on fast_sine_narrow's error
-// within its limit, in units of 2^-53. The worst seen over dense sweeps of the arguments the tool
-// produces (bench/sine_accuracy) is about 2.2.
-inline constexpr double kFastSineErrorUnits = 4.0;
+// Bounds on |result - sin(x)| within each function's limit, in units of u = 2^-53, derived:
+// - Reduction, x = q pi + r: q comes from x/pi rounded, so |r| <= pi/2 + 2^-35 (narrow) or
+//   pi/2 (1 + 2^-10) (wide). The products of q with the leading parts of pi are exact and so are
+//   the first differences; the last two subtractions round, so r is within u |r| < 1.6u of
+//   x - q pi (the parts of pi left out add under 2^-80), and the sine passes that on at most
+//   unchanged.
+// - Evaluation of s = r + t, t = (r r2) P(r2): the last addition rounds by u/2 (|s| <= 1). |t|
+//   < 0.573, and the roundings of r2, r r2 and the product cost 1.5u of it. P alternates with
+//   |P| >= 0.146 and each Horner step adds to a term at most 1/7 of the sum, so its roundings
+//   (0.7u), its coefficients' (each the nearest double: 0.65u) and r2's (0.1u) stay within 2u of
+//   P. So 0.573 x 3.5u + 0.5u < 2.6u.
+// - Truncation: the first Taylor term left out, R^(D+2) / (D+2)! for degree D: 0.012u for
+//   degree 21, 6.03 x 10^6 u for degree 13 (about 2^-30.5).
+// bench/sine_accuracy measures them: worst seen 2.09u for the degree-21 sines.
+inline constexpr double kFastSineErrorUnits = 4.3;  // 1.6 + 2.6 + 0.012, rounded up
+inline constexpr double kShortSineErrorUnits = 6.03e6 + 4.3;
 
-// out[i] = sin(x[i]) for i < count. Arguments beyond the limit give some finite value.
+// out[i] = sin(x[i]) for i < count, degree 21. Arguments beyond the limit give some finite value.
 void fast_sine(const double* x, double* out, int count);
 // The same with a cheaper argument reduction, for |x| <= kNarrowSineLimit.
 void fast_sine_narrow(const double* x, double* out, int count);
+// The same with the polynomial of degree 13: enough where samples have 8 or 16 bits.
+void fast_sine_short(const double* x, double* out, int count);
 
 // Most arguments rounded_sines takes at once.
 inline constexpr int kMaxRoundedSines = 1024;

@@ -25,13 +25,14 @@
 namespace {
 
 // Bound on how far a fast sample may lie from the plain loop's value before truncation, in units
-// of 2^-53 x scaled_gain: fast_sine's bound e, the rounding of the true sine, of the products.
-// Where the LFO argument comes from a fast modulator sine it may be off too, by up to |carrier
-// phase| x range x (e + 5) units, which the sine passes on undiminished; so the bound is
-// (e + 5) x (1 + |phase| x range) there, and (e + 5) where the argument is exact.
-constexpr double kErrorTerms = kFastSineErrorUnits + 5.0;
-// Margin on top of the derived bound.
-constexpr double kSafety = 4.0;
+// of 2^-53 x scaled_gain: the block sine's bound e, plus 5 for the rounding of the true sine and
+// of the products. Where the LFO argument comes from a fast modulator sine (bound e_m) it may be
+// off too, by up to |carrier phase| x range x (e_m + 5) units, which the sine passes on
+// undiminished. So the bound is (e + 5) + |phase| x range x (e_m + 5) there, and (e + 5) where
+// the argument is exact.
+constexpr double kOtherErrorUnits = 5.0;
+// Margin on top of the derived bounds, for the second-order terms their derivations leave out.
+constexpr double kSafety = 2.0;
 
 struct Block {
   double carrier[kBlockFrames];
@@ -59,16 +60,17 @@ int32_t exact_sample(double carrier, double modulator, const ToneParameters& ton
 // marked.
 TONEGEN_VECTOR_CLONES
 bool scale_and_check(const double* sine, const double* argument, const double* carrier, int count,
-                     double gain, double margin, double lfo_range, double limit, int32_t* samples,
+                     double gain, double margin, double lfo_margin, double limit, int32_t* samples,
                      uint64_t* doubtful) {
   uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
     double nearest = (value + kRoundingShift) - kRoundingShift;
-    double allowed = margin * (1.0 + std::fabs(carrier[i]) * lfo_range);
+    double allowed = margin + lfo_margin * std::fabs(carrier[i]);
     // Truncation changes value only at the non-zero integers; (-1, 1) all truncates to 0.
+    // (A bound of half a unit or more could carry a value in (-1, 1) past an integer.)
     uint64_t doubt = ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
-                     !(std::fabs(argument[i]) <= limit) | doubtful[i];
+                     (allowed >= 0.5) | !(std::fabs(argument[i]) <= limit) | doubtful[i];
     doubtful[i] = doubt;
     any |= doubt;
     // |sine| <= 1 and gain <= the largest sample, so the value always fits.
@@ -129,17 +131,24 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
       b.doubtful[i] = 0;
     }
   }
-  // Growing phases need the wide reduction. The choice affects speed only: the check below marks
-  // every argument beyond the reach of the sine used.
+  // Growing phases need the wide reduction; samples of 8 and 16 bits need no more than the
+  // short polynomial (its error moves few of them near an integer). The choice affects speed
+  // only: the check below uses the chosen sine's bound and marks every argument beyond its reach.
+  const bool short_sine = !growing && settings.bytes_per_sample <= 2;
   if (growing) {
     fast_sine(argument, b.sine, count);
+  } else if (short_sine) {
+    fast_sine_short(argument, b.sine, count);
   } else {
     fast_sine_narrow(argument, b.sine, count);
   }
   const double limit = growing ? kFastSineLimit : kNarrowSineLimit;
 
-  const double margin = tone.scaled_gain * 0x1p-53 * kErrorTerms * kSafety;
-  if (scale_and_check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_range,
+  const double unit = tone.scaled_gain * 0x1p-53 * kSafety;
+  const double margin =
+      unit * ((short_sine ? kShortSineErrorUnits : kFastSineErrorUnits) + kOtherErrorUnits);
+  const double lfo_margin = unit * (kFastSineErrorUnits + kOtherErrorUnits) * lfo_range;
+  if (scale_and_check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_margin,
                       limit, samples, b.doubtful)) {
     for (int i = 0; i < count; ++i) {
       if (b.doubtful[i] != 0) {
