@@ -55,13 +55,14 @@ int32_t exact_sample(double carrier, double modulator, const ToneParameters& ton
 }
 
 // Truncates value[i] = sine[i] x gain into samples[i] and marks (on top of the frames already
-// marked) those whose value lies too close to a non-zero integer for the error bounds, or whose
-// argument lies beyond `limit`, the reach of the block sine used. Returns whether any frame is
-// marked.
-TONEGEN_VECTOR_CLONES
-bool scale_and_check(const double* sine, const double* argument, const double* carrier, int count,
-                     double gain, double margin, double lfo_margin, double limit, int32_t* samples,
-                     uint64_t* doubtful) {
+// marked, when Marked) those whose value lies too close to a non-zero integer for the error
+// bounds, or whose argument lies beyond `limit`, the reach of the block sine used. Returns
+// whether any frame is marked.
+template <bool Marked>
+TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* argument,
+                                           const double* carrier, int count, double gain,
+                                           double margin, double lfo_margin, double limit,
+                                           int32_t* samples, uint64_t* doubtful) {
   uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
@@ -70,7 +71,8 @@ bool scale_and_check(const double* sine, const double* argument, const double* c
     // Truncation changes value only at the non-zero integers; (-1, 1) all truncates to 0.
     // (A bound of half a unit or more could carry a value in (-1, 1) past an integer.)
     uint64_t doubt = ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
-                     (allowed >= 0.5) | !(std::fabs(argument[i]) <= limit) | doubtful[i];
+                     (allowed >= 0.5) | !(std::fabs(argument[i]) <= limit) |
+                     (Marked ? doubtful[i] : 0);
     doubtful[i] = doubt;
     any |= doubt;
     // |sine| <= 1 and gain <= the largest sample, so the value always fits.
@@ -126,10 +128,6 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
       b.argument[i] = lfo_product(b.carrier[i], b.sine[i], range);
     }
     argument = b.argument;
-  } else {
-    for (int i = 0; i < count; ++i) {
-      b.doubtful[i] = 0;
-    }
   }
   // Growing phases need the wide reduction; samples of 8 and 16 bits need no more than the
   // short polynomial (its error moves few of them near an integer). The choice affects speed
@@ -148,8 +146,9 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   const double margin =
       unit * ((short_sine ? kShortSineErrorUnits : kFastSineErrorUnits) + kOtherErrorUnits);
   const double lfo_margin = unit * (kFastSineErrorUnits + kOtherErrorUnits) * lfo_range;
-  if (scale_and_check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_margin,
-                      limit, samples, b.doubtful)) {
+  auto check = tone.lfo_on ? scale_and_check<true> : scale_and_check<false>;
+  if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_margin, limit,
+            samples, b.doubtful)) {
     for (int i = 0; i < count; ++i) {
       if (b.doubtful[i] != 0) {
         samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);
