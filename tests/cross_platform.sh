@@ -26,8 +26,13 @@ done
 
 # The tone files and wine's prefix (hundreds of megabytes) live in a scratch folder that goes
 # away at the end; the prefix installs nothing (no Mono, no Gecko).
+# Everything temporary (wine's server folder too) goes below it: TMPDIR points there. Wine's
+# server lingers a few seconds after the last program and then writes into the prefix: it is
+# stopped first.
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+mkdir "$scratch/tmp"
+export TMPDIR="$scratch/tmp"
 export WINEDEBUG=-all WINEPREFIX="$scratch/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml="
 
 # name, then the options
