@@ -355,11 +355,8 @@ Decision fixed_point_pow10(double x, int n) {
   // k ln 2 from ln 2 to n + 2 words: k <= 74 times a truncation below 2^-64 ulps, plus the last
   // truncation, so within 1 + 2^-57 ulps, and rho within 2.1 ulps.
   double k = std::nearbyint(std::fabs(x) * 0x1.a934f0979a371p+1);
-  constexpr int kWide = kMaxFractionWords + 2;
+  // (Words past n are never read: the product is truncated to n words where it is used.)
   Fixed k_ln2 = multiply_small(constant(kLn2, n + 2), static_cast<uint32_t>(k), n + 2);
-  for (int i = n + 1; i <= kWide; ++i) {
-    k_ln2.word[i] = 0;
-  }
   bool rho_negative = less(t, k_ln2, n);
   Fixed rho = rho_negative ? subtract(k_ln2, t, n) : subtract(t, k_ln2, n);
   require(rho.word[0] == 0 && rho.word[1] < 0x5c28f5c3u, "reduced exponent out of range");

@@ -140,28 +140,26 @@ inline constexpr int kQuickDoubleDoubleTerms = 4;
 inline constexpr double kQuickBound = 0x1p-67;
 inline constexpr double kAccurateBound = 0x1p-97;
 
+// cos r for an odd quadrant, sin r for an even one (the sign of quadrants 2 and 3 left out).
+template <bool Fma = false>
+TONEGEN_ALWAYS_INLINE DD series_of_parity(DD r, bool odd, int dd_terms) {
+  DD z = dd_mul<Fma>(r, r);
+  return odd ? series<Fma>(z, 0, 2, true, kCosineTerms, dd_terms)
+             : dd_mul<Fma>(r, series<Fma>(z, 1, 2, true, kSineTerms, dd_terms));
+}
+
 TONEGEN_ALWAYS_INLINE DD sine_of_quadrant(DD r, int quadrant, int dd_terms) {
-  DD z = dd_mul(r, r);
-  DD y = (quadrant & 1) != 0 ? series(z, 0, 2, true, kCosineTerms, dd_terms)
-                             : dd_mul(r, series(z, 1, 2, true, kSineTerms, dd_terms));
+  DD y = series_of_parity(r, (quadrant & 1) != 0, dd_terms);
   return quadrant >= 2 ? DD{-y.hi, -y.lo} : y;
 }
 
-// The quick step's pieces for code that runs it on whole blocks: the multiple of pi/2 nearest to
-// x with its quadrant (k modulo 4 sits in the low bits of the shifted value, the shift being a
-// multiple of 4), and the quick value for a reduced argument of either parity. These are the
-// operations of sine_of_quadrant(r, quadrant, kQuickDoubleDoubleTerms), so its bound holds.
+// For code that runs the quick step on whole blocks: the multiple of pi/2 nearest to x with its
+// quadrant (k modulo 4 sits in the low bits of the shifted value, the shift being a multiple of
+// 4), as rounded_sine computes it.
 TONEGEN_ALWAYS_INLINE double nearest_quarter_turns(double x, uint64_t& quadrant) {
   double shifted = x * kTwoOverPi + kRoundingShift;
   quadrant = std::bit_cast<uint64_t>(shifted) & 3;
   return shifted - kRoundingShift;
-}
-
-template <bool Fma = false>
-TONEGEN_ALWAYS_INLINE DD quick_sine_of_quadrant(DD r, bool odd) {
-  DD z = dd_mul<Fma>(r, r);
-  return odd ? series<Fma>(z, 0, 2, true, kCosineTerms, kQuickDoubleDoubleTerms)
-             : dd_mul<Fma>(r, series<Fma>(z, 1, 2, true, kSineTerms, kQuickDoubleDoubleTerms));
 }
 
 }  // namespace sine_steps

@@ -131,17 +131,18 @@ TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, QuickSines& q, int coun
 }
 
 // The quick value and its rounding test for the listed frames (from `first`, `count` of them),
-// one parity for all.
+// one parity for all: rounded_sine's quick step, sine_of_quadrant(r, quadrant,
+// kQuickDoubleDoubleTerms) and decided(), so its bound holds.
 template <bool Fma, bool Odd>
 TONEGEN_ALWAYS_INLINE void quick_block(QuickSines& q, int first, int count) {
   for (int j = first; j < first + count; ++j) {
-    DD y = sine_steps::quick_sine_of_quadrant<Fma>({q.arg_hi[j], q.arg_lo[j]}, Odd);
+    DD y = sine_steps::series_of_parity<Fma>({q.arg_hi[j], q.arg_lo[j]}, Odd,
+                                             sine_steps::kQuickDoubleDoubleTerms);
     uint64_t sign = q.negative[j] << 63;
     y.hi = std::bit_cast<double>(std::bit_cast<uint64_t>(y.hi) ^ sign);
     y.lo = std::bit_cast<double>(std::bit_cast<uint64_t>(y.lo) ^ sign);
     q.value[j] = y.hi + y.lo;
-    double e = std::fabs(y.hi) * sine_steps::kQuickBound;  // the test of decided(), unrolled
-    q.undecided[j] = static_cast<uint64_t>(y.hi + (y.lo - e) != y.hi + (y.lo + e));
+    q.undecided[j] = sine_steps::decided(y, sine_steps::kQuickBound) ? 0 : 1;
   }
 }
 

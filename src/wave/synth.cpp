@@ -119,9 +119,6 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
       rounded_sines(b.modulator, b.sine, b.doubtful, count);
     } else {
       fast_sine_narrow(b.modulator, b.sine, count);  // the modulator's increment is at most 2 pi
-      for (int i = 0; i < count; ++i) {
-        b.doubtful[i] = 0;
-      }
       lfo_range = range;
     }
     for (int i = 0; i < count; ++i) {
@@ -146,7 +143,8 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   const double margin =
       unit * ((short_sine ? kShortSineErrorUnits : kFastSineErrorUnits) + kOtherErrorUnits);
   const double lfo_margin = unit * (kFastSineErrorUnits + kOtherErrorUnits) * lfo_range;
-  auto check = tone.lfo_on ? scale_and_check<true> : scale_and_check<false>;
+  // Frames are marked already only where the modulator's sine was decided on the block.
+  auto check = tone.lfo_on && growing ? scale_and_check<true> : scale_and_check<false>;
   if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_margin, limit,
             samples, b.doubtful)) {
     for (int i = 0; i < count; ++i) {
