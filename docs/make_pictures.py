@@ -58,27 +58,46 @@ def lfo_wrap(samples, bare):
     t = np.arange(start, end) / RATE * 1000
     figure, axes = plt.subplots(figsize=(8, 3))
     axes.plot(t, bare[start:end], color="0.75", linewidth=1, label="carrier alone (100 Hz)")
+    # Around 125 ms the LFO's sine is near 1, so the phase is multiplied by about 1 x pi.
     axes.plot(t, samples[start:end], color="C1", linewidth=1.2,
-              label="with the phase LFO (2 Hz, 50 %)")
+              label="with the phase LFO (2 Hz, 50 %): phase x about 3.1 here")
     for wrap_ms in (110, 120, 130, 140):  # the 100 Hz carrier's phase wraps every 10 ms
         axes.axvline(wrap_ms, color="0.4", linestyle=":", linewidth=1)
     axes.set_xlabel("time (ms); dotted: the carrier phase wraps")
     axes.set_ylabel("sample value (16-bit units)")
-    axes.set_title("The LFO scales the carrier phase: the wave steps where that phase wraps")
+    axes.set_title("The phase times sin(LFO phase) x range (up to pi here): a faster wave\n"
+                   "that steps back where the carrier phase wraps", fontsize=10)
     axes.legend(loc="lower left", fontsize=8)
     save(figure, "lfo_wrap.png")
 
 
 def lfo_spectrogram(samples):
-    figure, axes = plt.subplots(figsize=(8, 3.5))
-    _, _, _, image = axes.specgram(samples / 32768, NFFT=2048, Fs=RATE, noverlap=1536,
-                                   cmap="magma", vmin=-120, vmax=-20)
+    scaled = samples / 32768
+    # Above: the level over 1 ms, where the drops are plain to see. Below: short windows (about
+    # 11 ms, a new one every 2.7 ms); both scaled so that a full-scale sine reads 0 dB.
+    ms = RATE // 1000
+    rms = np.sqrt((scaled[:len(scaled) // ms * ms].reshape(-1, ms) ** 2).mean(axis=1) * 2)
+    size, hop = 512, 128
+    window = np.hanning(size)
+    starts = np.arange(0, len(scaled) - size, hop)
+    frames = np.stack([scaled[s:s + size] * window for s in starts])
+    level = 20 * np.log10(np.abs(np.fft.rfft(frames, axis=1)) * 2 / window.sum() + 1e-12)
+    figure, (top, axes) = plt.subplots(2, 1, figsize=(8, 4.5), sharex=True,
+                                       gridspec_kw={"height_ratios": [1, 3]})
+    top.plot((np.arange(len(rms)) + 0.5) / 1000, 20 * np.log10(rms + 1e-12), color="C0",
+             linewidth=0.8)
+    top.set_ylim(-40, 0)
+    top.set_ylabel("level (dB)")
+    top.set_title("440 Hz at -3 dB with the phase LFO at 2 Hz over 50 % of a turn")
+    image = axes.pcolormesh((starts + size / 2) / RATE, np.fft.rfftfreq(size, 1 / RATE), level.T,
+                            cmap="magma", vmin=-80, vmax=0, shading="nearest")
     axes.set_ylim(0, 6000)
-    axes.set_xlabel("time (s)")
+    axes.set_xlabel("time (s); every 0.25 s the LFO's sine passes 0: the level drops, "
+                    "the tone falls to low frequencies")
     axes.set_ylabel("frequency (Hz)")
-    axes.set_title("440 Hz with the phase LFO at 2 Hz over 50 % of a turn")
-    figure.colorbar(image, ax=axes, label="power (dB)")
-    save(figure, "lfo_spectrogram.png")
+    figure.colorbar(image, ax=[top, axes], label="dB relative to a full-scale sine")
+    figure.savefig(os.path.join(HERE, "lfo_spectrogram.png"), dpi=100)
+    plt.close(figure)
 
 
 def main():

@@ -4,9 +4,11 @@
 set -uo pipefail
 # shellcheck source=/dev/null
 source "$1"
-folder=$(mktemp -d)
+# Everything happens in a folder of our own; without one, stop rather than touch files elsewhere.
+folder=$(mktemp -d) || exit 1
 trap 'rm -rf "$folder"' EXIT
-cd "$folder" && touch -- a1.wav a2.wav b.txt -x
+cd "$folder" || exit 1
+touch -- a1.wav a2.wav b.txt -x
 
 failures=0
 complete_line() {  # the words typed so far; the last one is being completed

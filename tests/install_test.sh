@@ -5,7 +5,7 @@
 set -euo pipefail
 build=$1
 cmake=${2:-cmake}
-prefix=$(mktemp -d)
+prefix=$(mktemp -d) || exit 1
 trap 'rm -rf "$prefix"' EXIT
 
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
@@ -17,8 +17,9 @@ for file in share/bash-completion/completions/tonegen share/doc/tonegen/copyrigh
 done
 
 status=0
-"$prefix/bin/tonegen" -? >"$prefix/usage.txt" || status=$?
-test "$status" -eq 255 || { echo "FAIL: -? ended with $status"; exit 1; }
+# Quoted: a bare -? is a pattern, which a two-character file name here would replace.
+"$prefix/bin/tonegen" '-?' >"$prefix/usage.txt" || status=$?
+test "$status" -eq 255 || { echo "FAIL: '-?' ended with $status"; exit 1; }
 grep -q '^Wave generator options:$' "$prefix/usage.txt" || { echo "FAIL: no option menu"; exit 1; }
 
 warnings=$(zcat "$page" | groff -man -ww -z 2>&1)

@@ -3,9 +3,9 @@
 // One stream is open at a time, so one static buffer serves; the program allocates nothing.
 static unsigned char g_buffer[kStreamBufferSize];
 
-bool open_stream(ByteStream& stream, const char* path) {
+bool open_stream(ByteStream& stream, const char* path, bool update) {
   stream = ByteStream{};
-  stream.file = std::fopen(path, "wb");
+  stream.file = std::fopen(path, update ? "r+b" : "wb");
   if (stream.file == nullptr) {
     return false;
   }

@@ -18,8 +18,9 @@ struct ByteStream {
 // Bytes collected before each write to the file.
 inline constexpr std::size_t kStreamBufferSize = std::size_t{1} << 20;
 
-// Creates or truncates `path` for binary writing. Returns false if it cannot be opened.
-bool open_stream(ByteStream& stream, const char* path);
+// Creates or truncates `path` for binary writing, or with `update` opens the existing file for
+// writing over its bytes from the start. Returns false if it cannot be opened.
+bool open_stream(ByteStream& stream, const char* path, bool update = false);
 
 // Hands the collected bytes to the file. Returns false once any write has failed.
 bool flush_stream(ByteStream& stream);

@@ -5,6 +5,9 @@
 #include "app/settings.hpp"
 #include "wave/byte_stream.hpp"
 
+// Bytes in the header, before the first frame.
+inline constexpr int32_t kWaveHeaderSize = 44;
+
 // The sizes a PCM WAVE header states, all computed from the settings in one place.
 struct WaveHeader {
   int32_t block_align = 0;  // bytes per frame

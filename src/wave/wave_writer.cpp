@@ -1,5 +1,8 @@
 #include "wave/wave_writer.hpp"
 
+#include <filesystem>
+#include <system_error>
+
 #include "cli/console.hpp"
 #include "wave/byte_stream.hpp"
 #include "wave/synth.hpp"
@@ -20,6 +23,41 @@ int32_t spinner_steps_between(int32_t low, int32_t high) {
   int32_t up_to_high = high / kSpinnerPeriod + 1;
   int32_t below_low = low > 0 ? (low - 1) / kSpinnerPeriod + 1 : 0;
   return up_to_high - below_low;
+}
+
+// After a failed write, whatever reached a regular file is made an honest WAVE file: cut to the
+// whole frames it holds, with both size fields saying so, so that no reader is promised data that
+// is not there. Where that cannot be done the file is removed. Anything else (a FIFO, a device)
+// is left alone: truncating or removing it is not ours to do.
+void keep_whole_frames(const GeneratorSettings& settings) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::path path(settings.file_name);
+  if (!fs::is_regular_file(path, error)) {
+    return;
+  }
+  std::uintmax_t size = fs::file_size(path, error);
+  if (!error) {
+    GeneratorSettings kept = settings;
+    const std::uintmax_t header = kWaveHeaderSize;
+    std::uintmax_t block_align = describe_wave(settings).block_align;
+    std::uintmax_t frames = size < header ? 0 : (size - header) / block_align;
+    // An even count of odd-sized frames keeps the data chunk even, so it needs no pad byte.
+    frames -= block_align % 2 * (frames % 2);
+    kept.file_size_bytes = static_cast<int32_t>(frames * block_align);
+    std::uintmax_t kept_size = header + frames * block_align;
+    ByteStream stream;
+    // Nothing here makes the file longer: a full disk or a size limit lets it shrink and its
+    // first 44 bytes be written over.
+    if (kept_size <= size && (fs::resize_file(path, kept_size, error), !error) &&
+        open_stream(stream, settings.file_name, true)) {
+      write_wave_header(stream, kept);
+      if (close_stream(stream) == 0) {
+        return;
+      }
+    }
+  }
+  fs::remove(path, error);
 }
 
 }  // namespace
@@ -53,5 +91,9 @@ int write_wave_file(GeneratorSettings& settings) {
     }
     done += count;
   }
-  return close_stream(stream);
+  if (close_stream(stream) != 0) {
+    keep_whole_frames(settings);
+    return -1;
+  }
+  return 0;
 }

@@ -161,9 +161,6 @@ TEST(Environment, UnusualButValidArguments) {
   }
 }
 
-// With descriptor 1 closed the file would otherwise be opened as descriptor 1, and the buffered
-// spinner flushed into the middle of the samples. 4,301 spinner steps overflow stdio's buffer
-// while the file is open.
 // With descriptor 1 closed, the tone file must not become descriptor 1, or the summary and the
 // spinner, once stdio flushes them, land in the samples. The file is a FIFO: opening it waits
 // for this test to read it, and the tool then waits with more than a pipe holds, so its
@@ -189,6 +186,62 @@ TEST(Environment, ClosedStandardOutput) {
   // The frames are the tone, not text: 8-bit samples of 440 Hz at -3 dB.
   EXPECT_EQ(std::vector<unsigned char>(tone.begin() + 44, tone.begin() + 50),
             (std::vector<unsigned char>{0x80, 0x85, 0x8a, 0x8f, 0x94, 0x99}));
+}
+
+// A write that fails part way (here at a file-size limit) leaves a WAVE file of the whole frames
+// that arrived, and both size fields say so: no reader is promised data that is not there.
+TEST(Environment, FailedWriteKeepsWholeFrames) {
+  struct Case {
+    std::vector<std::string> args;
+    long limit;
+    uint32_t kept;  // data bytes left
+  };
+  const Case cases[] = {
+      {{"-kb", "2000"}, 1 << 20, 1048532},  // the limit falls on a frame's end
+      // 349,511 frames and part of one arrive; an odd-sized frame count is kept even so that the
+      // data chunk needs no pad byte
+      {{"-kb", "2000", "-res", "3", "-ch", "1"}, (1 << 20) + 3, 1048530},
+      {{"-kb", "20", "-res", "4", "-ch", "3"}, 1000, 948},  // 79 frames and 8 bytes
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[c.args.size() - 1]);
+    fs::path folder = fresh_folder();
+    RunOptions limited;
+    limited.file_size_limit = c.limit;
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-file", "cut.wav"});
+    ToolRun run = run_tool(folder, args, limited);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(run.out.ends_with(kWriteError));
+    args.back() = "whole.wav";
+    ASSERT_EQ(run_tool(folder, args).status, 0);
+
+    std::vector<unsigned char> cut = read_file((folder / "cut.wav").string());
+    std::vector<unsigned char> whole = read_file((folder / "whole.wav").string());
+    ASSERT_EQ(cut.size(), 44 + c.kept);
+    EXPECT_EQ(le32(cut, 4), 36 + c.kept);
+    EXPECT_EQ(le32(cut, 40), c.kept);
+    // Apart from those two fields, the bytes are those of the complete file.
+    EXPECT_TRUE(std::equal(cut.begin() + 8, cut.begin() + 40, whole.begin() + 8));
+    EXPECT_TRUE(std::equal(cut.begin() + 44, cut.end(), whole.begin() + 44));
+  }
+}
+
+// Only a regular file is cut or removed: a FIFO whose reader went away stays.
+TEST(Environment, FailedWriteLeavesAFifo) {
+  fs::path folder = fresh_folder();
+  ASSERT_EQ(mkfifo((folder / "tone").c_str(), 0644), 0);
+  RunOptions options;
+  options.ignore_sigpipe = true;
+  options.while_running = [&](pid_t) {
+    std::ifstream fifo(folder / "tone", std::ios::binary);
+    char head[4096];
+    fifo.read(head, sizeof head);
+  };
+  ToolRun run = run_tool(folder, {"-file", "tone", "-kb", "10000"}, options);
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(run.out.ends_with(kWriteError));
+  EXPECT_TRUE(fs::is_fifo(folder / "tone"));
 }
 
 }  // namespace

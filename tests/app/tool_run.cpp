@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 
 #include "wave/wave_file.hpp"
@@ -40,6 +42,17 @@ ToolRun run_tool(const fs::path& folder, const std::vector<std::string>& args,
     if (options.as_nobody &&
         (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
       _exit(126);
+    }
+    if (options.file_size_limit > 0) {
+      rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                   static_cast<rlim_t>(options.file_size_limit)};
+      signal(SIGXFSZ, SIG_IGN);  // the write past the limit then fails with EFBIG
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        _exit(126);
+      }
+    }
+    if (options.ignore_sigpipe) {
+      signal(SIGPIPE, SIG_IGN);
     }
     if (chdir(folder.c_str()) != 0) {
       _exit(126);

@@ -16,8 +16,10 @@ struct ToolRun {
 };
 
 struct RunOptions {
-  bool close_stdout = false;  // start the tool with descriptor 1 closed
-  bool as_nobody = false;     // drop to the unprivileged user 65534 first (needs root)
+  bool close_stdout = false;    // start the tool with descriptor 1 closed
+  bool as_nobody = false;       // drop to the unprivileged user 65534 first (needs root)
+  long file_size_limit = 0;     // bytes a file may grow to (0: no limit); writes past it fail
+  bool ignore_sigpipe = false;  // a write to a pipe with no reader fails instead of killing
   std::string executable = TONEGEN_EXE;
   std::function<void(pid_t)> while_running;  // called with the tool's process id once started
 };

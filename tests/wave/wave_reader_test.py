@@ -88,6 +88,30 @@ class StandardWaveModule(unittest.TestCase):
                         expected = expected_samples(64, 22050, 1000.0, -1.0, width)
                         self.assertEqual(frames, [[v] * channels for v in expected])
 
+    def test_failed_write_reads_as_whole_frames(self):
+        if os.name != "posix" or len(TONEGEN) > 1:
+            self.skipTest("a file-size limit on the tool itself: POSIX, no emulator")
+        import resource
+        import signal
+
+        def limit_file_size():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (100003, 100003))
+
+        with tempfile.TemporaryDirectory() as folder:
+            for width in (1, 3):
+                with self.subTest(width=width):
+                    path = os.path.join(folder, "cut%d.wav" % width)
+                    run = subprocess.run(TONEGEN + ["-file", path, "-kb", "1000", "-res",
+                                         str(width), "-ch", "1"], stdout=subprocess.DEVNULL,
+                                         preexec_fn=limit_file_size)
+                    self.assertEqual(run.returncode, 255)
+                    with wave.open(path, "rb") as w:
+                        frames = w.getnframes()
+                        self.assertEqual(len(w.readframes(frames + 1)), frames * width)
+                    self.assertEqual(os.path.getsize(path), 44 + frames * width)
+                    self.assertGreater(frames, 30000)
+
 
 if __name__ == "__main__":
     TONEGEN = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])]
