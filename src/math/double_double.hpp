@@ -10,6 +10,10 @@
 // Every result of ours is defined by double operations rounded one at a time; wider intermediates
 // (x87) would change them and break the exact transformations here and in the callers.
 static_assert(FLT_EVAL_METHOD == 0, "doubles must be evaluated in double precision");
+// Fast floating point reorders and contracts operations, which moves results.
+#if defined(__FAST_MATH__)
+#error "tonegen needs IEEE floating point: build without -ffast-math (or -Ofast)"
+#endif
 
 // Forced inline where the compiler's size limits would stop it: a loop over these turns into
 // vector code only when nothing in it is a call.

@@ -42,24 +42,15 @@ double last_step(double x, Evaluate evaluate) {
 }  // namespace
 
 Rounded rounded_sine(double x) {
-  // Below 2^-26, x - sin x < x^3/6 is under half the spacing of doubles below x: sin x rounds to
-  // x itself (zeros keep their sign).
-  if (!(std::fabs(x) >= 0x1p-26)) {
-    return {x, Step::kQuick};
-  }
   if (!(std::fabs(x) <= kExactSineLimit)) {
     return {std::numeric_limits<double>::quiet_NaN(), Step::kQuick};
   }
-  // k, the multiple of pi/2 nearest to x (or next to it, when x 2/pi rounds across a half).
-  double k = (x * kTwoOverPi + kRoundingShift) - kRoundingShift;
-  int quadrant = static_cast<int>(k - 4.0 * std::floor(k * 0.25));
-  DD r = reduce(x, k);
-  // Next to an odd multiple of pi/2 (where full-scale tones keep landing), 1 - cos r < r^2/2 is
-  // below half the spacing of doubles under 1 for |r| < 2^-27: the sine rounds to +-1.
-  if ((quadrant & 1) != 0 && std::fabs(r.hi) < 0x1p-27) {
-    return {quadrant == 1 ? 1.0 : -1.0, Step::kQuick};
+  Reduced reduced = reduce_to_quadrant(x);
+  if (reduced.known != 0) {
+    return {reduced.value, Step::kQuick};
   }
-
+  DD r = reduced.r;
+  int quadrant = static_cast<int>(reduced.quadrant);
   DD y = sine_of_quadrant(r, quadrant, kQuickDoubleDoubleTerms);
   if (decided(y, kQuickBound)) {
     return {y.hi + y.lo, Step::kQuick};

@@ -153,13 +153,31 @@ TONEGEN_ALWAYS_INLINE DD sine_of_quadrant(DD r, int quadrant, int dd_terms) {
   return quadrant >= 2 ? DD{-y.hi, -y.lo} : y;
 }
 
-// For code that runs the quick step on whole blocks: the multiple of pi/2 nearest to x with its
-// quadrant (k modulo 4 sits in the low bits of the shifted value, the shift being a multiple of
-// 4), as rounded_sine computes it.
-TONEGEN_ALWAYS_INLINE double nearest_quarter_turns(double x, uint64_t& quadrant) {
+// x reduced to r = x - k pi/2 (k the multiple nearest to x, or next to it when x 2/pi rounds
+// across a half) with k's quadrant, and the two arguments whose sine is known without a series.
+struct Reduced {
+  DD r;
+  uint64_t quadrant;  // k modulo 4
+  uint64_t known;     // 1 where `value` is already the rounded sine
+  double value;
+};
+
+// The one reduction of the correctly rounded sine, for |x| <= 2^42 (NaN stays NaN): correct_sin
+// and the block code both start here, so both take the same shortcuts. Branch-free.
+template <bool Fma = false>
+TONEGEN_ALWAYS_INLINE Reduced reduce_to_quadrant(double x) {
+  // k modulo 4 sits in the low bits of the shifted value (the shift is a multiple of 4).
   double shifted = x * kTwoOverPi + kRoundingShift;
-  quadrant = std::bit_cast<uint64_t>(shifted) & 3;
-  return shifted - kRoundingShift;
+  uint64_t quadrant = std::bit_cast<uint64_t>(shifted) & 3;
+  DD r = reduce<Fma>(x, shifted - kRoundingShift);
+  // Below 2^-26, x - sin x < x^3/6 is under half the spacing of doubles below x: sin x rounds to
+  // x itself (zeros keep their sign). Next to an odd multiple of pi/2 (where full-scale tones
+  // keep landing), 1 - cos r < r^2/2 is below half the spacing of doubles under 1 for
+  // |r| < 2^-27: the sine rounds to +-1.
+  uint64_t tiny = std::fabs(x) < 0x1p-26;
+  uint64_t next_to_odd = (quadrant & 1) & static_cast<uint64_t>(std::fabs(r.hi) < 0x1p-27);
+  double one = quadrant == 1 ? 1.0 : -1.0;
+  return {r, quadrant, tiny | next_to_odd, tiny ? x : one};
 }
 
 }  // namespace sine_steps

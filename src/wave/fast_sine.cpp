@@ -1,6 +1,7 @@
 #include "wave/fast_sine.hpp"
 
 #include <bit>
+#include <cassert>
 #include <cstdint>
 
 #include "math/sine_steps.hpp"
@@ -109,6 +110,8 @@ struct QuickSines {
   double r_hi[kMaxRoundedSines];
   double r_lo[kMaxRoundedSines];
   uint64_t quadrant[kMaxRoundedSines];
+  uint64_t known[kMaxRoundedSines];  // the sine needs no series: it is known_value
+  double known_value[kMaxRoundedSines];
   // The lists: the sine list from the front, the cosine list from the back.
   int index[kMaxRoundedSines];
   double arg_hi[kMaxRoundedSines];
@@ -121,12 +124,12 @@ struct QuickSines {
 template <bool Fma>
 TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, QuickSines& q, int count) {
   for (int i = 0; i < count; ++i) {
-    uint64_t quadrant = 0;
-    double k = sine_steps::nearest_quarter_turns(x[i], quadrant);
-    DD r = sine_steps::reduce<Fma>(x[i], k);
-    q.quadrant[i] = quadrant;
-    q.r_hi[i] = r.hi;
-    q.r_lo[i] = r.lo;
+    sine_steps::Reduced reduced = sine_steps::reduce_to_quadrant<Fma>(x[i]);
+    q.quadrant[i] = reduced.quadrant;
+    q.r_hi[i] = reduced.r.hi;
+    q.r_lo[i] = reduced.r.lo;
+    q.known[i] = reduced.known;
+    q.known_value[i] = reduced.value;
   }
 }
 
@@ -181,6 +184,7 @@ struct QuickSineSteps<true> {
 template <bool Fma>
 void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int count) {
   static QuickSines q;
+  assert(count <= kMaxRoundedSines);
   QuickSineSteps<Fma>::reduce(x, q, count);
   int sines = 0;
   int cosines = count;
@@ -194,8 +198,9 @@ void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int c
   QuickSineSteps<Fma>::sines(q, 0, sines);
   QuickSineSteps<Fma>::cosines(q, sines, count - sines);
   for (int j = 0; j < count; ++j) {
-    out[q.index[j]] = q.value[j];
-    undecided[q.index[j]] = q.undecided[j];
+    int i = q.index[j];
+    out[i] = q.known[i] != 0 ? q.known_value[i] : q.value[j];
+    undecided[i] = q.undecided[j] & ~q.known[i];
   }
 }
 

@@ -31,7 +31,8 @@ inline constexpr double kNarrowSineLimit = 65536.0;
 inline constexpr double kFastSineErrorUnits = 4.3;  // 1.6 + 2.6 + 0.012, rounded up
 inline constexpr double kShortSineErrorUnits = 6.03e6 + 4.3;
 
-// out[i] = sin(x[i]) for i < count, degree 21. Arguments beyond the limit give some finite value.
+// out[i] = sin(x[i]) for i < count, degree 21. Beyond the limit the result may be anything,
+// infinities included: callers mark such arguments and do not use it.
 void fast_sine(const double* x, double* out, int count);
 // The same with a cheaper argument reduction, for |x| <= kNarrowSineLimit.
 void fast_sine_narrow(const double* x, double* out, int count);

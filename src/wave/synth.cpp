@@ -34,6 +34,8 @@ constexpr double kOtherErrorUnits = 5.0;
 // Margin on top of the derived bounds, for the second-order terms their derivations leave out.
 constexpr double kSafety = 2.0;
 
+static_assert(kBlockFrames <= kMaxRoundedSines, "a block's modulator sines are decided at once");
+
 struct Block {
   double carrier[kBlockFrames];
   double modulator[kBlockFrames];
@@ -75,8 +77,10 @@ TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* arg
                      (Marked ? doubtful[i] : 0);
     doubtful[i] = doubt;
     any |= doubt;
-    // |sine| <= 1 and gain <= the largest sample, so the value always fits.
-    samples[i] = static_cast<int32_t>(value);
+    // Within the block sine's limit |sine| <= 1 + 2^-52 and gain <= the largest sample, so the
+    // value fits; a marked frame (beyond the limit its sine may not even be finite) is not
+    // converted at all: the exact path replaces it.
+    samples[i] = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
   }
   return any != 0;
 }
