@@ -2,9 +2,11 @@
 
 #include <bit>
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 
 #include "math/sine_steps.hpp"
+#include "wave/sine_polynomials.hpp"
 #include "wave/vector_clones.hpp"
 
 namespace {
@@ -24,21 +26,19 @@ constexpr double kPi1 = 0x1.921fb544p+1;
 constexpr double kPi2 = 0x1.0b4611a6p-33;
 constexpr double kPi3 = 0x1.3198a2e037073p-68;
 
-// Taylor coefficients 1/(2k+1)! with alternating signs, each the nearest double (the error
-// bounds are in fast_sine.hpp).
-constexpr double kS3 = -1.0 / 6.0;
-constexpr double kS5 = 1.0 / 120.0;
-constexpr double kS7 = -1.0 / 5040.0;
-constexpr double kS9 = 1.0 / 362880.0;
-constexpr double kS11 = -1.0 / 39916800.0;
-constexpr double kS13 = 1.0 / 6227020800.0;
-constexpr double kS15 = -1.0 / 1307674368000.0;
-constexpr double kS17 = 1.0 / 355687428096000.0;
-constexpr double kS19 = -1.0 / 121645100408832000.0;
-constexpr double kS21 = 1.0 / 51090942171709440000.0;
+// P(r2) by Horner's rule, in the order evaluation_*.gappa proves.
+template <std::size_t N>
+TONEGEN_ALWAYS_INLINE double polynomial(const double (&c)[N], double r2) {
+  double p = c[N - 1];
+  for (std::size_t k = N - 1; k-- > 0;) {
+    p = p * r2 + c[k];
+  }
+  return p;
+}
 
-// x = q pi + r with |r| <= pi/2 (a little more when x / pi rounds the other way). The shifted
-// value keeps q in its low mantissa bits: sin x = (-1)^q sin r, q's lowest bit is the sign.
+// x = q pi + r with |r| <= 1.5723, a little over pi/2 where x / pi rounds the other way (range and
+// error: proofs/reduction_*.gappa). The shifted value keeps q in its low mantissa bits:
+// sin x = (-1)^q sin r, q's lowest bit is the sign.
 template <bool Wide, bool Short = false>
 inline double sine(double x) {
   double shifted = x * kInversePi + kRoundingShift;
@@ -46,9 +46,8 @@ inline double sine(double x) {
   double r = 0.0;
   if constexpr (Wide) {
     // q (below 2^41) is split into a multiple of 2^21 and a rest of at most 2^20, so every
-    // product with kPi1 and kPi2 is exact. The first three differences are exact too: with
-    // q_high = 0, x - q_low x kPi1 by Sterbenz's lemma; else all operands are multiples of 2^-43
-    // and the differences stay below 2^22 and shrink to below 2. Only the last two round.
+    // product with kPi1 and kPi2 is exact, and so are the first three differences: each is far
+    // smaller than its operands, on their grid. Only the last two round.
     double q_high = ((q * 0x1p-21 + kRoundingShift) - kRoundingShift) * 0x1p21;
     double q_low = q - q_high;
     r = x - q_high * kPi1;
@@ -60,19 +59,8 @@ inline double sine(double x) {
     r = ((x - q * kPiA) - q * kPiB) - q * kPiC;  // the first difference is exact
   }
   double r2 = r * r;
-  double p = kS13;
-  if constexpr (!Short) {
-    p = kS21;
-    p = p * r2 + kS19;
-    p = p * r2 + kS17;
-    p = p * r2 + kS15;
-    p = p * r2 + kS13;
-  }
-  p = p * r2 + kS11;
-  p = p * r2 + kS9;
-  p = p * r2 + kS7;
-  p = p * r2 + kS5;
-  p = p * r2 + kS3;
+  double p = Short ? polynomial(block_sine::kShortCoefficients, r2)
+                   : polynomial(block_sine::kLongCoefficients, r2);
   double s = r + (r * r2) * p;
   uint64_t sign = std::bit_cast<uint64_t>(shifted) << 63;
   return std::bit_cast<double>(std::bit_cast<uint64_t>(s) ^ sign);

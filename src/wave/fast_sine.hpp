@@ -14,29 +14,28 @@ inline constexpr double kFastSineLimit = 0x1p42;
 // The same for fast_sine_narrow: enough for phases that wrap, and the LFO products of them.
 inline constexpr double kNarrowSineLimit = 65536.0;
 
-// Bounds on |result - sin(x)| within each function's limit, in units of u = 2^-53, derived:
-// - Reduction, x = q pi + r: q comes from x/pi rounded, so |r| <= pi/2 + 2^-35 (narrow) or
-//   pi/2 (1 + 2^-10) (wide). The products of q with the leading parts of pi are exact and so are
-//   the first differences; the last two subtractions round, so r is within u |r| < 1.6u of
-//   x - q pi (the parts of pi left out add under 2^-80), and the sine passes that on at most
-//   unchanged.
-// - Evaluation of s = r + t, t = (r r2) P(r2): the last addition rounds by u/2 (|s| <= 1). |t|
-//   < 0.573, and the roundings of r2, r r2 and the product cost 1.5u of it. P alternates with
-//   |P| >= 0.146 and each Horner step adds to a term at most 1/7 of the sum, so its roundings
-//   (0.7u), its coefficients' (each the nearest double: 0.65u) and r2's (0.1u) stay within 2u of
-//   P. So 0.573 x 3.5u + 0.5u < 2.6u.
-// - Truncation: the first Taylor term left out, R^(D+2) / (D+2)! for degree D: 0.012u for
-//   degree 21, 6.03 x 10^6 u for degree 13 (about 2^-30.5).
-// bench/sine_accuracy measures them: worst seen 2.10u (degree 21) and 5.97 x 10^6 u (degree 13).
-inline constexpr double kFastSineErrorUnits = 4.3;  // 1.6 + 2.6 + 0.012, rounded up
-inline constexpr double kShortSineErrorUnits = 6.03e6 + 4.3;
+// Bounds on |result - sin(x)| within each function's limit, each proven by a script in proofs/
+// (tests/CMakeLists.txt runs them; lowering a bound below its proof fails them):
+// - the reduction x = q pi + r, |r - (x - q pi)| (reduction_narrow.gappa, reduction_wide.gappa);
+//   both leave |r| <= 1.5723, inside the polynomials' interval;
+// - the evaluation's roundings, against the same polynomial taken exactly (evaluation_*.gappa);
+// - the polynomial's own error, k*ApproximationError (block_sines.sollya).
+// The sine passes the reduction's error on at most unchanged, so each total is the sum of its
+// three, which run_proofs.py checks.
+inline constexpr double kNarrowReductionError = 0x1.01p-52;
+inline constexpr double kWideReductionError = 0x1.02p-52;
+inline constexpr double kShortEvaluationError = 0x1.8p-52;
+inline constexpr double kLongEvaluationError = 0x1.8p-52;
+inline constexpr double kWideSineError = 0x1.84p-51;    // fast_sine
+inline constexpr double kNarrowSineError = 0x1.84p-51;  // fast_sine_narrow
+inline constexpr double kShortSineError = 0x1.41p-28;   // fast_sine_short
 
-// out[i] = sin(x[i]) for i < count, degree 21. Beyond the limit the result may be anything,
+// out[i] = sin(x[i]) for i < count, degree 15. Beyond the limit the result may be anything,
 // infinities included: callers mark such arguments and do not use it.
 void fast_sine(const double* x, double* out, int count);
 // The same with a cheaper argument reduction, for |x| <= kNarrowSineLimit.
 void fast_sine_narrow(const double* x, double* out, int count);
-// The same with the polynomial of degree 13: enough where samples have 8 or 16 bits.
+// The same with the polynomial of degree 9: enough where samples have 8 or 16 bits.
 void fast_sine_short(const double* x, double* out, int count);
 
 // Most arguments rounded_sines takes at once.

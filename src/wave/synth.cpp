@@ -24,15 +24,18 @@
 
 namespace {
 
-// Bound on how far a fast sample may lie from the plain loop's value before truncation, in units
-// of 2^-53 x scaled_gain: the block sine's bound e, plus 5 for the rounding of the true sine and
-// of the products. Where the LFO argument comes from a fast modulator sine (bound e_m) it may be
-// off too, by up to |carrier phase| x range x (e_m + 5) units, which the sine passes on
-// undiminished. So the bound is (e + 5) + |phase| x range x (e_m + 5) there, and (e + 5) where
-// the argument is exact.
-constexpr double kOtherErrorUnits = 5.0;
-// Margin on top of the derived bounds, for the second-order terms their derivations leave out.
-constexpr double kSafety = 2.0;
+// Bounds on how far a fast sample may lie from the plain loop's value before truncation, over the
+// scaled gain, for each block sine: its own bound (fast_sine.hpp), the rounding of the true sine
+// and of both products, and the rounding of margin = scaled gain x bound itself, proven for each
+// pair by proofs/sample_check.gappa.
+constexpr double kShortSampleMargin = 0x1.42p-28;
+constexpr double kNarrowSampleMargin = 0x1.14p-50;
+constexpr double kWideSampleMargin = 0x1.14p-50;
+// Where the LFO's argument comes from a fast modulator sine it may be off too, by up to
+// |carrier phase| x range x (that sine's bound + 5 x 2^-53 for the roundings of the two products
+// and the true modulator sine), which the sine passes on undiminished. That term is derived by
+// hand, not yet proven by machine: it carries a factor 2 on top.
+constexpr double kLfoArgumentMargin = 2 * (kNarrowSineError + 5 * 0x1p-53);
 
 static_assert(kBlockFrames <= kMaxRoundedSines, "a block's modulator sines are decided at once");
 
@@ -143,10 +146,10 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   }
   const double limit = growing ? kFastSineLimit : kNarrowSineLimit;
 
-  const double unit = tone.scaled_gain * 0x1p-53 * kSafety;
-  const double margin =
-      unit * ((short_sine ? kShortSineErrorUnits : kFastSineErrorUnits) + kOtherErrorUnits);
-  const double lfo_margin = unit * (kFastSineErrorUnits + kOtherErrorUnits) * lfo_range;
+  const double margin = tone.scaled_gain * (growing      ? kWideSampleMargin
+                                            : short_sine ? kShortSampleMargin
+                                                         : kNarrowSampleMargin);
+  const double lfo_margin = tone.scaled_gain * kLfoArgumentMargin * lfo_range;
   // Frames are marked already only where the modulator's sine was decided on the block.
   auto check = tone.lfo_on && growing ? scale_and_check<true> : scale_and_check<false>;
   if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_margin, limit,

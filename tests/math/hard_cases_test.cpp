@@ -1,3 +1,5 @@
+#include "math/hard_cases.hpp"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -14,27 +16,6 @@
 // under wine and qemu too.
 
 namespace {
-
-// "[-]0x1.hhhp[+-]d" exactly: the C library of some platforms reads no hexadecimal floats.
-double parse_hex_float(const std::string& text) {
-  std::size_t i = 0;
-  bool negative = text[i] == '-';
-  i += negative ? 3 : 2;  // the sign and "0x"
-  uint64_t mantissa = 0;
-  int fraction_digits = 0;
-  bool after_point = false;
-  for (; i < text.size() && text[i] != 'p'; ++i) {
-    if (text[i] == '.') {
-      after_point = true;
-      continue;
-    }
-    mantissa = mantissa * 16 + std::stoul(text.substr(i, 1), nullptr, 16);
-    fraction_digits += after_point ? 1 : 0;
-  }
-  int exponent = std::stoi(text.substr(i + 1));
-  double value = std::ldexp(static_cast<double>(mantissa), exponent - 4 * fraction_digits);
-  return negative ? -value : value;
-}
 
 struct Tally {
   long lines = 0;
