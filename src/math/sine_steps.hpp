@@ -99,9 +99,9 @@ TONEGEN_ALWAYS_INLINE DD accumulate(DD acc, double t) {
 // next two sums exactly. What is left is summed smallest first, the large b.hi last: before it
 // every partial sum is below 2^-62 where r is small (massive cancellation needs a.hi and b.hi
 // close to p2.hi and p1.lo, whose roundings are then below 2^-64), so the lo roundings add up
-// to under 2^-164 there and to under 2u^2 |r| otherwise. For k != 0, |r| > 2^-61 for every
-// double x (the closest any double comes to a multiple of pi/2), so the error is below
-// 2^-102 |r|; for k = 0, r = x exactly.
+// to under 2^-164 there and to under 2u^2 |r| otherwise. For k != 0, |r| > 2^-60.49 for every
+// double |x| <= 2^42 (the closest any comes to a multiple of pi/2, by pi/2's continued fraction),
+// so the error is below 2^-102 |r|; for k = 0, r = x exactly.
 template <bool Fma = false>
 TONEGEN_ALWAYS_INLINE DD reduce(double x, double k) {
   DD p1 = two_prod<Fma>(k, kHalfPi1);
@@ -121,8 +121,9 @@ TONEGEN_ALWAYS_INLINE DD reduce(double x, double k) {
 }
 
 // How far r can reach: k comes from x 2/pi rounded to a double, which for |x| near 2^42 can be
-// off by 2^-12 (half its spacing) plus its own rounding, so |r| <= pi/4 (1 + 2^-10.9) (reached at
-// x = 0x1.91d8d44eebf66p+41), and z = r^2 < 0.6175.
+// off by 2^-12 (half its spacing) plus the constant's error times 2^42 (2^-12.56), so
+// |r| <= pi/4 (1 + 2^-10.23) (x = 0x1.fd164dbb59519p+41 comes within 2^-10.24 of it), and
+// z = r^2 < 0.6185.
 // sin(r) = r T(z) and cos(r) = C(z) by Taylor series. Truncation: after 15 terms of T the next is
 // below 2^-122 of T; after 16 of C, below 2^-128 of C.
 inline constexpr int kSineTerms = 15;
@@ -132,10 +133,11 @@ inline constexpr int kCosineTerms = 16;
 // by under 2u of themselves (each coefficient is the nearest double and each term is below 1/90 of
 // the one before), so below 2^-69.5 of the sum. With the reduction (2^-102), the four double-double
 // steps (under 2^-100) and the product by r, the error stays below 2^-69; the test uses 2^-67, a
-// margin of 2^2. Accurate evaluation: every term in double-double; each step adds at most 7u^2 of a
-// partial sum that the next multiplication by z reduces to at most 0.62 of it, so the series is
-// within 19u^2 < 2^-101.7 and the whole, with the reduction and the truncation, within 2^-100; the
-// test uses 2^-97.
+// margin of 2^2. Accurate evaluation: every term in double-double; each step adds at most 14u^2
+// (dd_mul's 8 and dd_add's 6) of a partial sum that the next multiplication by z reduces to at
+// most 0.62 of it, so the series is within 37u^2, the product by r adds 8u^2, and the whole, with
+// the reduction and the truncation, stays within 2^-100; the test uses 2^-97. These are derived by
+// hand: the proofs in proofs/ do not cover the double-double steps yet.
 inline constexpr int kQuickDoubleDoubleTerms = 4;
 inline constexpr double kQuickBound = 0x1p-67;
 inline constexpr double kAccurateBound = 0x1p-97;
