@@ -19,7 +19,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-SOURCES = ["src/wave/fast_sine.hpp", "src/wave/fast_sine.cpp", "src/wave/sine_polynomials.hpp",
+SOURCES = ["src/math/double_double.hpp", "src/math/sine_steps.hpp", "src/math/exact_math.cpp",
+           "src/wave/fast_sine.hpp", "src/wave/fast_sine.cpp", "src/wave/sine_polynomials.hpp",
            "src/wave/synth.cpp"]
 HEADER = "src/wave/sine_polynomials.hpp"
 SKIP = 77
@@ -31,11 +32,17 @@ def read_constants():
     for source in SOURCES:
         with open(os.path.join(ROOT, source)) as f:
             text = f.read()
-        for name, value in re.findall(r"constexpr double (\w+) = ([-+0-9a-fA-Fx.p]+);", text):
+        for name, value in re.findall(r"constexpr (?:double|int) (\w+) = ([-+0-9a-fA-Fx.p]+);",
+                                      text):
             constants[name] = value
         for name, body in re.findall(r"constexpr double (\w+)\[\] = \{([^}]*)\};", text):
             for i, value in enumerate(v.strip() for v in body.split(",") if v.strip()):
                 constants["%s[%d]" % (name, i)] = value
+        # Arrays of double-doubles: name[i].hi and name[i].lo.
+        for name, body in re.findall(r"constexpr DD (\w+)\[\] = \{(.*?)\};", text, re.S):
+            for i, (hi, lo) in enumerate(re.findall(r"\{([^,{}]+),\s*([^,{}]+)\}", body)):
+                constants["%s[%d].hi" % (name, i)] = hi.strip()
+                constants["%s[%d].lo" % (name, i)] = lo.strip()
     return constants
 
 
@@ -49,26 +56,188 @@ def substitute(text, constants):
         if name not in constants:
             raise SystemExit("no constant %s in %s" % (name, ", ".join(SOURCES)))
         return constants[name]
-    return re.sub(r"@([A-Za-z_]\w*(?:\[\d+\])?)@", one, text)
+    return re.sub(r"@([A-Za-z_]\w*(?:\[\d+\](?:\.hi|\.lo)?)?)@", one, text)
 
 
-def gappa(script, **names):
-    """A Gappa script, with some of its names standing for constants of the code (names)."""
+def gappa(script, variants=({},), **names):
+    """A Gappa script, with some of its names standing for constants of the code (names), run
+    once for each variant (a dict of names and the literal text they stand for)."""
     def run(constants):
         with open(os.path.join(HERE, script)) as f:
-            text = substitute(f.read(), dict(constants, **{k: constants[v] for k, v in names.items()}))
-        try:
-            # A bound Gappa cannot reach can keep it searching: that is a failure too.
-            result = subprocess.run(["gappa", "-Eprecision=200"], input=text, text=True,
-                                    capture_output=True, timeout=100)
-        except subprocess.TimeoutExpired:
-            return "gappa found no proof within 100 s"
-        errors = [line for line in result.stderr.splitlines() if not line.startswith("Warning")]
-        if result.returncode != 0 or errors:
-            return "\n".join(errors) or "gappa exited with %d" % result.returncode
+            template = f.read()
+        for variant in variants:
+            problem = run_gappa(substitute(template, dict(
+                constants, **{k: constants[v] for k, v in names.items()}, **variant)))
+            if problem:
+                return "%s with %s:\n%s" % (script, variant, problem) if variant else problem
         return None
     run.tools = ["gappa"]
     return run
+
+
+def run_gappa(text, keep_output=False):
+    """None when Gappa proves every goal of text, else what it said; with keep_output, a pair of
+    that and its whole output (where the intervals it proved for the goals with ? are)."""
+    try:
+        # A bound Gappa cannot reach can keep it searching: that is a failure too.
+        result = subprocess.run(["gappa", "-Eprecision=250"], input=text, text=True,
+                                capture_output=True, timeout=100)
+        output = result.stdout + result.stderr
+        # Gappa warns where a rewriting assumes a divisor is not zero: the scripts' hypotheses
+        # keep every divisor away from zero. Anything unproven ends in an error and status 1.
+        # A rewriting hint that is not an identity would make the proof unsound: refused too.
+        failed = (result.returncode != 0 or "Error" in output
+                  or "not trivially equal" in output)
+        problem = (output.strip() or "gappa exited with %d" % result.returncode) if failed else None
+    except subprocess.TimeoutExpired:
+        problem, output = "gappa found no proof within 100 s", ""
+    return (problem, output) if keep_output else problem
+
+
+F = fractions.Fraction
+
+
+def dyadic(x, up):
+    """x rounded to a multiple of 2^-300, up or down, as Gappa reads it."""
+    scaled = x * 2 ** 300
+    n = -((-scaled.numerator) // scaled.denominator) if up else scaled.numerator // scaled.denominator
+    return "%db-300" % n
+
+
+def proven_bound(output, expression):
+    """The larger magnitude of the interval Gappa proved for expression."""
+    number = r"(-?\d+)(?:b(-?\d+))?(?: \{[^}]*\})?"
+    match = re.search(re.escape(expression) + r" in \[" + number + ", " + number + r"\]", output)
+    ends = [F(int(match.group(i))) * F(2) ** int(match.group(i + 1) or 0) for i in (1, 3)]
+    return max(abs(e) for e in ends)
+
+
+def horner_range(coefficients, low, high):
+    """An enclosure of sum_j coefficients[j] X^j for X in [low, high], by interval Horner."""
+    lo = hi = coefficients[-1]
+    for c in reversed(coefficients[:-1]):
+        products = [lo * low, lo * high, hi * low, hi * high]
+        lo, hi = min(products) + c, max(products) + c
+    return lo, hi
+
+
+def chained_series(constants, coefficients, x_low, x_high, ez):
+    """Runs series_step.gappa from the last term to the first (every term in double-double, the
+    last one exact). Returns the proven bound on |q - P| and an enclosure of P, or a problem."""
+    with open(os.path.join(HERE, "series_step.gappa")) as f:
+        template = f.read()
+    values = [F(float.fromhex(h)) + F(float.fromhex(l)) for h, l in coefficients]
+    d = F(0)
+    for k in range(len(coefficients) - 2, -1, -1):
+        p_low, p_high = horner_range(values[k + 1:], x_low, x_high)
+        text = substitute(template, dict(
+            constants, Ch=coefficients[k][0], Cl=coefficients[k][1], XLo=dyadic(x_low, False),
+            XHi=dyadic(x_high, True), PLo=dyadic(p_low, False), PHi=dyadic(p_high, True),
+            D=dyadic(d, True), Ez=dyadic(ez, True)))
+        problem, output = run_gappa(text, keep_output=True)
+        if problem:
+            return None, (None, None), "step %d: %s" % (k, problem)
+        d = proven_bound(output, "Q0 - P0")
+    return d, horner_range(values, x_low, x_high), None
+
+
+def negated(literal):
+    return literal[1:] if literal.startswith("-") else "-" + literal
+
+
+def signed_coefficients(constants, first, count, stride, alternate):
+    result = []
+    for k in range(count):
+        hi = constants["kInverseFactorial[%d].hi" % (first + stride * k)]
+        lo = constants["kInverseFactorial[%d].lo" % (first + stride * k)]
+        if alternate and k % 2:
+            hi, lo = negated(hi), negated(lo)
+        result.append((hi, lo))
+    return result
+
+
+def accurate_sine(constants):
+    """The accurate step of the correctly rounded sine, both parities, every term in
+    double-double: r within kReductionError, z = dd_mul(r, r), then the chain, then (for the
+    sine) dd_mul(r, q). The relative errors combine exactly here."""
+    er, em = value(constants, "kReductionError"), value(constants, "kDdMulError")
+    ez = max((1 + er) ** 2 * (1 + em) - 1, 1 - (1 - er) ** 2 * (1 - em))
+    x_high = F(7861, 10000) ** 2
+    worst = F(0)
+    for first, terms, name in ((1, "kSineTerms", "sine"), (0, "kCosineTerms", "cosine")):
+        coefficients = signed_coefficients(constants, first, int(constants[terms]), 2, True)
+        d, (p_low, _), problem = chained_series(constants, coefficients, F(0), x_high, ez)
+        if problem:
+            return "%s: %s" % (name, problem)
+        relative = d / p_low
+        if first == 1:  # y = dd_mul(r, q), r within er
+            relative = max((1 + er) * (1 + em) * (1 + relative) - 1,
+                           1 - (1 - er) * (1 - em) * (1 - relative))
+        worst = max(worst, relative)
+    claimed = value(constants, "kAccurateEvaluationError")
+    if claimed < worst:
+        return "kAccurateEvaluationError = %s is below the proven %r" % (
+            constants["kAccurateEvaluationError"], float(worst))
+    return None
+
+
+accurate_sine.tools = ["gappa"]
+
+
+def pi_fraction(bits):
+    """pi within 2^-bits, as a fraction (Machin's formula in integers)."""
+    scale = 1 << (bits + 16)
+
+    def atan_inverse(n):  # each term truncates by under one unit of the scale
+        total, term, k, sign = 0, scale // n, 1, 1
+        while term:
+            total += sign * (term // k)
+            term //= n * n
+            k += 2
+            sign = -sign
+        return total
+    return fractions.Fraction(16 * atan_inverse(5) - 4 * atan_inverse(239), scale)
+
+
+def smallest_reduced(constants):
+    """No double 0.78 <= x <= 2^42 lies within kSmallestReduced of a non-zero multiple of pi/2.
+    For x = m 2^e (2^52 <= m < 2^53), x - k pi/2 = (pi/2)(m a - k) with a = 2^e 2/pi, and
+    ||m a|| >= ||q a|| for every m below the first continued-fraction denominator of a past q
+    (best approximations), q the last one below 2^53. pi is known to 2^-600: that moves ||q a||
+    by under 2^-500, taken off."""
+    pi = pi_fraction(600)
+    least = None
+    for e in range(-53, -9):
+        alpha = fractions.Fraction(2) ** e * 2 / pi
+        x, p0, p1, q0, q1 = alpha, 0, 1, 1, 0
+        best = None
+        while True:
+            a = x.numerator // x.denominator
+            p0, p1, q0, q1 = p1, a * p1 + p0, q1, a * q1 + q0
+            if q1 >= 2 ** 53:
+                break
+            best = abs(q1 * alpha - p1)
+            if x == a:
+                break
+            x = 1 / (x - a)
+        distance = (best - fractions.Fraction(1, 2 ** 500)) * pi / 2
+        least = distance if least is None else min(least, distance)
+    if value(constants, "kSmallestReduced") > least:
+        return "kSmallestReduced = %s exceeds the least distance %r" % (
+            constants["kSmallestReduced"], float(least))
+    return None
+
+
+smallest_reduced.tools = []
+
+
+def binades(low, high):
+    """The variants that cover r in [2^low, 2^high], a binade at a time, and the same negated."""
+    variants = []
+    for e in range(low, high):
+        variants.append({"Low": "1b%d" % e, "High": "1b%d" % (e + 1)})
+        variants.append({"Low": "-1b%d" % (e + 1), "High": "-1b%d" % e})
+    return variants
 
 
 def polynomials(constants):
@@ -106,7 +275,64 @@ def sums(constants):
 
 sums.tools = []
 
+def series_errors(constants):
+    """series_truncation.sollya's bounds, by name, or a problem."""
+    with open(os.path.join(HERE, "series_truncation.sollya")) as f:
+        text = substitute(f.read(), constants)
+    result = subprocess.run(["sollya"], input=text, text=True, capture_output=True)
+    bounds = dict(re.findall(r"^(\w+) (\S+)$", result.stdout, re.M))
+    if result.returncode != 0 or len(bounds) != 3:
+        return None, "sollya failed:\n" + result.stdout + result.stderr
+    return {name: F(float.fromhex(bound)) for name, bound in bounds.items()}, None
+
+
+def series(constants):
+    bounds, problem = series_errors(constants)
+    if problem:
+        return problem
+    worst = max(bounds.values())
+    if value(constants, "kSeriesError") < worst:
+        return "kSeriesError = %s is below the proven %r (%s)" % (
+            constants["kSeriesError"], float(worst), bounds)
+    return None
+
+
+series.tools = ["sollya"]
+
+
+def decides(bound, error):
+    """Whether decided(y, bound) is sound for a y within the relative error of the exact value:
+    it accepts y when y.hi + (y.lo -+ e), e = RN(|y.hi| bound), round alike, which puts every real
+    within e less those two roundings (2^-106 |y| + 2^-53 e) on the same side; e itself is at
+    least |y| bound (1 - 2^-52)."""
+    reach = error / (1 - error) + F(1, 2 ** 106)
+    return bound * (1 - F(1, 2 ** 52)) * (1 - F(1, 2 ** 53)) >= reach
+
+
+def rounding_tests(constants):
+    """The rounding tests' bounds cover the proven errors: the series' and the evaluation's."""
+    wrong = []
+    for bound, evaluation in (("kQuickBound", "kQuickEvaluationError"),
+                              ("kAccurateBound", "kAccurateEvaluationError")):
+        error = (1 + value(constants, evaluation)) * (1 + value(constants, "kSeriesError")) - 1
+        if not decides(value(constants, bound), error):
+            wrong.append("%s = %s does not cover %s and kSeriesError" % (
+                bound, constants[bound], evaluation))
+    return "\n".join(wrong) or None
+
+
+rounding_tests.tools = []
+
 PROOFS = {
+    "DoubleDoubleProduct": gappa("dd_mul.gappa"),
+    "DoubleDoubleSum": gappa("dd_add.gappa"),
+    "SmallestReduced": smallest_reduced,
+    "ReductionScalar": gappa("reduction_scalar.gappa", variants=binades(-61, 0)),
+    "SineQuickEven": gappa("series_sine_quick.gappa", variants=({"Low": "1b-61", "High": "0.7861"},)),
+    "SineQuickOdd": gappa("series_cosine_quick.gappa", variants=({"Low": "0", "High": "0.7861"},)),
+    "SineAccurate": accurate_sine,
+    "SeriesTruncation": series,
+    "SineRoundingTests": rounding_tests,
     "Polynomials": polynomials,
     "ReductionNarrow": gappa("reduction_narrow.gappa"),
     "ReductionWide": gappa("reduction_wide.gappa"),

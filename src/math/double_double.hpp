@@ -70,9 +70,13 @@ TONEGEN_ALWAYS_INLINE DD two_prod(double a, double b) {
   }
 }
 
-// Double-double product: error below 8u^2 of the result. lo takes four roundings (the two cross
-// products, their sum, and its sum with the exact error) and the dropped a.lo x b.lo, each below
-// u^2 of |a b| or a fraction of it (a probe reaches 4.68u^2). Derived by hand.
+// Relative error bounds of dd_mul (8u^2: lo takes four roundings, and a.lo x b.lo is dropped) and
+// of dd_add (6.25u^2: lo takes two roundings), for normalised operands, proven by
+// proofs/dd_mul.gappa and proofs/dd_add.gappa.
+inline constexpr double kDdMulError = 0x1p-103;
+inline constexpr double kDdAddError = 0x1.9p-104;
+
+// Double-double product: error below kDdMulError of the result.
 template <bool Fma = false>
 TONEGEN_ALWAYS_INLINE DD dd_mul(DD a, DD b) {
   DD p = two_prod<Fma>(a.hi, b.hi);
@@ -81,9 +85,7 @@ TONEGEN_ALWAYS_INLINE DD dd_mul(DD a, DD b) {
 }
 
 // Double-double sum, for operands that do not cancel (|a| <= |b| / 2 wherever it is used):
-// error below 6u^2 of the result. two_sum and fast_two_sum are exact; lo takes two roundings,
-// together at most u^2 (2|s| + 2|a| + |b|), and |a| <= |a + b|, |b| <= 2|a + b| when
-// |a| <= |b| / 2. Derived by hand.
+// error below kDdAddError of the result.
 TONEGEN_ALWAYS_INLINE DD dd_add(DD a, DD b) {
   DD s = two_sum(a.hi, b.hi);
   s.lo += a.lo + b.lo;

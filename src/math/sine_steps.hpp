@@ -93,6 +93,13 @@ TONEGEN_ALWAYS_INLINE DD accumulate(DD acc, double t) {
   return s;
 }
 
+// No double |x| <= 2^42 lies closer than this to a non-zero multiple of pi/2 (the least is
+// 2^-60.49, from the continued fraction of 2/pi; proofs/run_proofs.py checks it).
+inline constexpr double kSmallestReduced = 0x1.6p-61;
+// Bound on r's relative error below (proofs/reduction_scalar.gappa, for every |r| from
+// kSmallestReduced up; for k = 0, r = x exactly).
+inline constexpr double kReductionError = 0x1p-102;
+
 // r = x - k pi/2 for an integer k < 2^43, as a normalised double-double.
 // Error: k d < 2^-174 from the parts of pi/2 left out, and the products are exact (two_prod).
 // x - p1.hi is exact because p1.hi lies within a factor 2 of x (Sterbenz), and a and b hold the
@@ -138,6 +145,13 @@ inline constexpr int kCosineTerms = 16;
 // most 0.62 of it, so the series is within 37u^2, the product by r adds 8u^2, and the whole, with
 // the reduction and the truncation, stays within 2^-100; the test uses 2^-97. These are derived by
 // hand: the proofs in proofs/ do not cover the double-double steps yet.
+// Proven bounds (proofs/), relative: the series' own error, truncation and coefficients
+// (series_truncation.sollya); the quick and accurate evaluations' errors against the series taken
+// exactly, the reduction's included (series_*_quick.gappa; the accurate step by a chain of
+// series_step.gappa); run_proofs.py holds the rounding tests' bounds against their sums.
+inline constexpr double kSeriesError = 0x1p-111;
+inline constexpr double kQuickEvaluationError = 0x1p-71;
+inline constexpr double kAccurateEvaluationError = 0x1.3p-101;
 inline constexpr int kQuickDoubleDoubleTerms = 4;
 inline constexpr double kQuickBound = 0x1p-67;
 inline constexpr double kAccurateBound = 0x1p-97;
