@@ -66,8 +66,11 @@ def gappa(script, variants=({},), **names):
         with open(os.path.join(HERE, script)) as f:
             template = f.read()
         for variant in variants:
-            problem = run_gappa(substitute(template, dict(
-                constants, **{k: constants[v] for k, v in names.items()}, **variant)))
+            # The variant first: its text may name constants of the code in turn.
+            kept = {k: "@%s@" % k for k in list(constants) + list(names)}
+            text = substitute(template, dict(kept, **variant))
+            problem = run_gappa(substitute(text, dict(
+                constants, **{k: constants[v] for k, v in names.items()})))
             if problem:
                 return "%s with %s:\n%s" % (script, variant, problem) if variant else problem
         return None
@@ -323,6 +326,42 @@ def rounding_tests(constants):
 
 rounding_tests.tools = []
 
+def pow10_binades():
+    """x from 2^-56 to 22, both signs: below 2^-3, where k = 0 and the code's r is t itself, at
+    once; above, a binade at a time."""
+    small = ("k in [0, 0] /\\ r0 in [-0.35, 0.35] "
+             "/\\ r0 - R0 in [-@kPow10ReductionError@, @kPow10ReductionError@]")
+    large = ("rv in [-0.35, 0.35] /\\ s - (Th - ph) in [0, 0] "
+             "/\\ rv - R in [-@kPow10ReductionError@, @kPow10ReductionError@]")
+    ranges = [("1b-56", "1b-3", small)]
+    ranges += [("1b%d" % e, "22" if e == 4 else "1b%d" % (e + 1), large) for e in range(-3, 5)]
+    variants = []
+    for low, high, goals in ranges:
+        variants.append({"Low": low, "High": high, "Goals": goals})
+        variants.append({"Low": "-" + high, "High": "-" + low, "Goals": goals})
+    return variants
+
+
+def pow10_series(constants):
+    """The power of ten's series, every term in double-double at r (|r| <= 0.35), by the chain;
+    with the series' own error and r's (reduction_pow10.gappa) it must fit kPow10Bound."""
+    coefficients = signed_coefficients(constants, 0, int(constants["kExpTerms"]), 1, False)
+    d, (p_low, _), problem = chained_series(constants, coefficients, F(-35, 100), F(35, 100), F(0))
+    if problem:
+        return problem
+    bounds, problem = series_errors(constants)
+    if problem:
+        return problem
+    delta = value(constants, "kPow10ReductionError")  # e^r = e^R e^(r - R)
+    error = ((1 + d / p_low) * (1 + bounds["exponential"]) * (1 + 2 * delta)) - 1
+    if not decides(value(constants, "kPow10Bound"), error):
+        return "kPow10Bound = %s does not cover the proven %r" % (constants["kPow10Bound"],
+                                                                   float(error))
+    return None
+
+
+pow10_series.tools = ["gappa", "sollya"]
+
 PROOFS = {
     "DoubleDoubleProduct": gappa("dd_mul.gappa"),
     "DoubleDoubleSum": gappa("dd_add.gappa"),
@@ -333,6 +372,8 @@ PROOFS = {
     "SineAccurate": accurate_sine,
     "SeriesTruncation": series,
     "SineRoundingTests": rounding_tests,
+    "ReductionPow10": gappa("reduction_pow10.gappa", variants=pow10_binades()),
+    "Pow10Series": pow10_series,
     "Polynomials": polynomials,
     "ReductionNarrow": gappa("reduction_narrow.gappa"),
     "ReductionWide": gappa("reduction_wide.gappa"),
