@@ -190,10 +190,11 @@ TONEGEN_ALWAYS_INLINE Reduced reduce_to_quadrant(double x) {
   // x itself (zeros keep their sign). Next to an odd multiple of pi/2 (where full-scale tones
   // keep landing), 1 - cos r < r^2/2 is below half the spacing of doubles under 1 for
   // |r| < 2^-27: the sine rounds to +-1.
-  uint64_t tiny = std::fabs(x) < 0x1p-26;
-  uint64_t next_to_odd = (quadrant & 1) & static_cast<uint64_t>(std::fabs(r.hi) < 0x1p-27);
-  double one = quadrant == 1 ? 1.0 : -1.0;
-  return {r, quadrant, tiny | next_to_odd, tiny ? x : one};
+  uint64_t tiny = std::fabs(x) < 0x1p-26 ? 1 : 0;
+  uint64_t next_to_odd = (quadrant & 1) & (std::fabs(r.hi) < 0x1p-27 ? 1 : 0);
+  // +-1 by the sign bit: quadrant 3 is negative.
+  double one = std::bit_cast<double>(std::bit_cast<uint64_t>(1.0) | (quadrant >> 1) << 63);
+  return {r, quadrant, tiny | next_to_odd, tiny != 0 ? x : one};
 }
 
 }  // namespace sine_steps

@@ -1,0 +1,96 @@
+// Where a run's time goes, stage by stage, in nanoseconds per frame: the phase accumulator, the
+// block sine, the whole synthesis of a block (phases, sines, the check and the exact frames) and
+// the packing of bytes. What is left of a whole run is writing (bench.py times that).
+//
+// Usage: tonegen_stages
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "app/settings.hpp"
+#include "wave/fast_sine.hpp"
+#include "wave/phase_run.hpp"
+#include "wave/synth.hpp"
+
+namespace {
+
+struct Workload {
+  const char* name;
+  int32_t kb;
+  int32_t bytes_per_sample;
+  int32_t channels;
+  int32_t sample_rate;
+  double frequency;
+  double mod_frequency;
+};
+
+template <typename Body>
+double nanoseconds_per_frame(long frames, Body body) {
+  auto start = std::chrono::steady_clock::now();
+  body();
+  std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
+  return spent.count() / static_cast<double>(frames);
+}
+
+}  // namespace
+
+int main() {
+  const Workload workloads[] = {
+      {"16-bit stereo", 250000, 2, 2, 48000, 440.0, 0.0},
+      {"8-bit mono", 250000, 1, 1, 48000, 440.0, 0.0},
+      {"LFO, wrapping phase", 100000, 2, 2, 1000, 440.0, 1.0},
+      {"LFO, growing phase", 100000, 2, 2, 1000, 48000.0, 1.0},
+  };
+  std::printf("%-20s %8s %8s %8s %8s   (ns per frame)\n", "workload", "phases", "sine", "synth",
+              "pack");
+  for (const Workload& w : workloads) {
+    GeneratorSettings s;
+    set_defaults(s);
+    s.file_size_bytes = w.kb * 1024;
+    s.bytes_per_sample = w.bytes_per_sample;
+    s.channels = w.channels;
+    s.sample_rate = w.sample_rate;
+    s.frequency = w.frequency;
+    s.mod_frequency = w.mod_frequency;
+    const long frames = s.file_size_bytes / (w.bytes_per_sample * w.channels);
+    const ToneParameters tone = tone_parameters(s);
+    std::vector<double> phases(kBlockFrames + kPhaseSlack);
+    std::vector<double> sines(kBlockFrames);
+    std::vector<int32_t> samples(kBlockFrames);
+    std::vector<unsigned char> bytes(kBlockFrames * 24);
+    double sink = 0.0;
+
+    double phase = 0.0;
+    double t_phases = nanoseconds_per_frame(frames, [&] {
+      for (long done = 0; done < frames; done += kBlockFrames) {
+        phase = fill_phases(phase, tone.carrier_increment, phases.data(), kBlockFrames);
+      }
+    });
+    auto sine = tone.carrier_increment > TWO_PI ? fast_sine
+                : w.bytes_per_sample <= 2       ? fast_sine_short
+                                                : fast_sine_narrow;
+    double t_sine = nanoseconds_per_frame(frames, [&] {
+      for (long done = 0; done < frames; done += kBlockFrames) {
+        sine(phases.data(), sines.data(), kBlockFrames);
+        sink += sines[done % kBlockFrames];
+      }
+    });
+    s.carrier_phase = 0.0;
+    s.mod_phase = 0.0;
+    double t_synth = nanoseconds_per_frame(frames, [&] {
+      for (long done = 0; done < frames; done += kBlockFrames) {
+        synthesize_block(s, tone, samples.data(), kBlockFrames);
+      }
+    });
+    double t_pack = nanoseconds_per_frame(frames, [&] {
+      for (long done = 0; done < frames; done += kBlockFrames) {
+        pack_frames(samples.data(), kBlockFrames, w.channels, w.bytes_per_sample, bytes.data());
+        sink += bytes[done % 7];
+      }
+    });
+    // The sink keeps the compiler from dropping the timed loops.
+    std::printf("%-20s %8.3f %8.3f %8.3f %8.3f%s\n", w.name, t_phases, t_sine, t_synth, t_pack,
+                sink == 12345.678 ? " " : "");
+  }
+  return 0;
+}
