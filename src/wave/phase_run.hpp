@@ -6,17 +6,11 @@
 // so rounding phase + increment to a double inside the binade adds round(increment / s) x s
 // whatever the phase: the same step d every frame, unless the increment lies exactly halfway
 // between two multiples of s (then the rounding follows the phase's last bit). So while the phase
-// stays in the binade and below TWO_PI (no wrap), the recurrence is the progression p0 + j x d, and
-// every p0 + j x d is exact: j x d = p_j - p0 is a multiple of s below 2^e. A run's length is
-// found with a few exact comparisons and the whole run filled at once; only the step out of it (a
-// binade crossing or a wrap), halfway steps, subnormal phases and increments of a full turn or
-// more go one frame at a time through advance_phase: about log2(TWO_PI / increment) serial steps
-// a turn.
-
-// Room fill_phases needs past the frames it is asked for: it writes runs eight at a time.
-inline constexpr int kPhaseSlack = 7;
+// stays in the binade and below TWO_PI (no wrap), the recurrence is the progression p0 + j x d,
+// and every p0 + j x d is exact: j x d = p_j - p0 is a multiple of s below 2^e. Such runs are
+// filled eight frames at a time; everything else (binade crossings, wraps, halfway steps, small
+// phases, increments of a full turn or more) goes one frame at a time through advance_phase.
 
 // out[i] = the phase before the i-th advance, for `count` frames from `phase`; returns the phase
-// after them. Exactly what `count` calls of advance_phase give. out must have room for
-// count + kPhaseSlack values; those past count are left with any value.
+// after them. Exactly what `count` calls of advance_phase give.
 double fill_phases(double phase, double increment, double* out, int count);

@@ -40,8 +40,8 @@ constexpr double kLfoArgumentMargin = 2 * (kNarrowSineError + 5 * 0x1p-53);
 static_assert(kBlockFrames <= kMaxRoundedSines, "a block's modulator sines are decided at once");
 
 struct Block {
-  double carrier[kBlockFrames + kPhaseSlack];
-  double modulator[kBlockFrames + kPhaseSlack];
+  double carrier[kBlockFrames];
+  double modulator[kBlockFrames];
   double argument[kBlockFrames];
   double sine[kBlockFrames];
   uint64_t doubtful[kBlockFrames];
