@@ -6,8 +6,9 @@ Builds a Release binary, then for each workload runs tonegen, the peers that are
 the median wall time of each and tonegen's ratio to each. Output files are removed and the file
 system synced before every timed run, so each run starts from the same state. Ends with the
 ratios the project aims at (to dd writing the same bytes, and of the phase LFO with a growing
-carrier phase to the same LFO with a wrapping one) and the peak resident memory. Exits with 1,
-after printing everything, when a goal is missed.
+carrier phase to the same LFO with a wrapping one), the peak resident memory, and where the
+time goes (bench/stages.cpp: nanoseconds per frame for phases, sine, the whole synthesis and the
+packing). Exits with 1, after printing everything, when a goal is missed.
 
     python3 bench/bench.py [--rounds N] [--dir FOLDER]
 """
@@ -53,9 +54,10 @@ GOALS = [
 
 def build():
     subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release",
-                    "-DTONEGEN_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "tonegen"], check=True,
+                    "-DTONEGEN_TESTS=OFF", "-DTONEGEN_BENCH=ON"], check=True,
                    stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "tonegen", "tonegen_stages"],
+                   check=True, stdout=subprocess.DEVNULL)
     return os.path.join(BUILD, "tonegen")
 
 
@@ -150,6 +152,9 @@ def main():
             rss = peak_rss_kib([tonegen, "-file", out] + options)
             if rss is not None:
                 print("peak resident memory, %s: %.1f MiB" % (label, rss / 1024))
+        print()
+        sys.stdout.flush()
+        subprocess.run([os.path.join(BUILD, "tonegen_stages")], check=True)
     finally:
         shutil.rmtree(folder)
     if missed:

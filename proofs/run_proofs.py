@@ -316,6 +316,7 @@ def rounding_tests(constants):
     """The rounding tests' bounds cover the proven errors: the series' and the evaluation's."""
     wrong = []
     for bound, evaluation in (("kQuickBound", "kQuickEvaluationError"),
+                              ("kBlockQuickBound", "kBlockQuickEvaluationError"),
                               ("kAccurateBound", "kAccurateEvaluationError")):
         error = (1 + value(constants, evaluation)) * (1 + value(constants, "kSeriesError")) - 1
         if not decides(value(constants, bound), error):
@@ -369,6 +370,10 @@ PROOFS = {
     "ReductionScalar": gappa("reduction_scalar.gappa", variants=binades(-61, 0)),
     "SineQuickEven": gappa("series_sine_quick.gappa", variants=({"Low": "1b-61", "High": "0.7861"},)),
     "SineQuickOdd": gappa("series_cosine_quick.gappa", variants=({"Low": "0", "High": "0.7861"},)),
+    "SineBlockQuickEven": gappa("series_sine_block.gappa",
+                                variants=({"Low": "1b-61", "High": "0.7861"},)),
+    "SineBlockQuickOdd": gappa("series_cosine_block.gappa",
+                               variants=({"Low": "0", "High": "0.7861"},)),
     "SineAccurate": accurate_sine,
     "SeriesTruncation": series,
     "SineRoundingTests": rounding_tests,

@@ -154,6 +154,12 @@ inline constexpr double kQuickEvaluationError = 0x1p-71;
 inline constexpr double kAccurateEvaluationError = 0x1.3p-101;
 inline constexpr int kQuickDoubleDoubleTerms = 4;
 inline constexpr double kQuickBound = 0x1p-67;
+// The block code's quick step (the LFO's modulator on a growing phase) takes one double-double
+// term less: a fifth less work for about one argument in 600 more left undecided
+// (series_*_block.gappa).
+inline constexpr int kBlockQuickDoubleDoubleTerms = 3;
+inline constexpr double kBlockQuickEvaluationError = 0x1.1p-64;
+inline constexpr double kBlockQuickBound = 0x1p-63;
 inline constexpr double kAccurateBound = 0x1p-97;
 
 // cos r for an odd quadrant, sin r for an even one (the sign of quadrants 2 and 3 left out).

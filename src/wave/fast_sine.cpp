@@ -122,18 +122,19 @@ TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, QuickSines& q, int coun
 }
 
 // The quick value and its rounding test for the listed frames (from `first`, `count` of them),
-// one parity for all: rounded_sine's quick step, sine_of_quadrant(r, quadrant,
-// kQuickDoubleDoubleTerms) and decided(), so its bound holds.
+// one parity for all: rounded_sine's quick step with one double-double term less
+// (kBlockQuickDoubleDoubleTerms) and its own proven bound; a value it decides is the correctly
+// rounded sine all the same.
 template <bool Fma, bool Odd>
 TONEGEN_ALWAYS_INLINE void quick_block(QuickSines& q, int first, int count) {
   for (int j = first; j < first + count; ++j) {
     DD y = sine_steps::series_of_parity<Fma>({q.arg_hi[j], q.arg_lo[j]}, Odd,
-                                             sine_steps::kQuickDoubleDoubleTerms);
+                                             sine_steps::kBlockQuickDoubleDoubleTerms);
     uint64_t sign = q.negative[j] << 63;
     y.hi = std::bit_cast<double>(std::bit_cast<uint64_t>(y.hi) ^ sign);
     y.lo = std::bit_cast<double>(std::bit_cast<uint64_t>(y.lo) ^ sign);
     q.value[j] = y.hi + y.lo;
-    q.undecided[j] = sine_steps::decided(y, sine_steps::kQuickBound) ? 0 : 1;
+    q.undecided[j] = sine_steps::decided(y, sine_steps::kBlockQuickBound) ? 0 : 1;
   }
 }
 

@@ -42,6 +42,6 @@ void fast_sine_short(const double* x, double* out, int count);
 inline constexpr int kMaxRoundedSines = 1024;
 
 // out[i] = correct_sin(x[i]) for |x[i]| <= 2^42 wherever undecided[i] is 0: the correctly
-// rounded sine's quick step run on a whole block of at most kMaxRoundedSines. Where it cannot
-// decide, undecided[i] is 1 and out[i] is only close to the sine.
+// rounded sine's quick step (a term shorter) run on a whole block of at most kMaxRoundedSines.
+// Where it cannot decide, undecided[i] is 1 and out[i] is only close to the sine.
 void rounded_sines(const double* x, double* out, uint64_t* undecided, int count);
