@@ -363,6 +363,32 @@ def pow10_series(constants):
 
 pow10_series.tools = ["gappa", "sollya"]
 
+def lfo_check(constants):
+    """The check of a frame whose LFO argument came from a fast modulator sine. With s the block
+    sine of af (within E of sin af), Sr = sin ar, c = RN(Sr), v = RN(s G), w = RN(c G):
+      |v - w| <= |v - s G| + G |s - sin af| + G |sin af - Sr| + G |Sr - c| + |c G - w|
+              <= G (E + 2^-54 + 2^-53 (2 + E)) + G phi Rg |Y| (+ 2^-1074 where a product is
+                 subnormal),
+    the sine being 1-Lipschitz and |Y| <= kLfoArgumentError (lfo_argument.gappa). The check
+    allows RN(RN(G M) + RN(RN(RN(G K) Rg) |phi|)) >= G M (1 - u)^2 + G K Rg |phi| (1 - u)^4,
+    u = 2^-53. So M (1 - u)^2 must cover the first part, with room for the subnormal term
+    (G M >= 0.7 M), and K (1 - u)^4 the second."""
+    u = F(1, 2 ** 53)
+    wrong = []
+    k = value(constants, "kLfoArgumentMargin")
+    if k * (1 - u) ** 4 < value(constants, "kLfoArgumentError"):
+        wrong.append("kLfoArgumentMargin does not cover kLfoArgumentError")
+    for margin, sine in (("kShortSampleMargin", "kShortSineError"),
+                         ("kNarrowSampleMargin", "kNarrowSineError")):
+        e = value(constants, sine)
+        need = e + F(1, 2 ** 54) + u * (2 + e) + F(1, 2 ** 1000)
+        if value(constants, margin) * (1 - u) ** 2 < need:
+            wrong.append("%s does not cover %s with the LFO's roundings" % (margin, sine))
+    return "\n".join(wrong) or None
+
+
+lfo_check.tools = []
+
 PROOFS = {
     "DoubleDoubleProduct": gappa("dd_mul.gappa"),
     "DoubleDoubleSum": gappa("dd_add.gappa"),
@@ -391,6 +417,8 @@ PROOFS = {
                                SampleMargin="kNarrowSampleMargin"),
     "SampleCheckWide": gappa("sample_check.gappa", SineError="kWideSineError",
                              SampleMargin="kWideSampleMargin"),
+    "LfoArgument": gappa("lfo_argument.gappa"),
+    "LfoCheck": lfo_check,
 }
 
 

@@ -32,10 +32,11 @@ constexpr double kShortSampleMargin = 0x1.42p-28;
 constexpr double kNarrowSampleMargin = 0x1.14p-50;
 constexpr double kWideSampleMargin = 0x1.14p-50;
 // Where the LFO's argument comes from a fast modulator sine it may be off too, by up to
-// |carrier phase| x range x (that sine's bound + 5 x 2^-53 for the roundings of the two products
-// and the true modulator sine), which the sine passes on undiminished. That term is derived by
-// hand, not yet proven by machine: it carries a factor 2 on top.
-constexpr double kLfoArgumentMargin = 2 * (kNarrowSineError + 5 * 0x1p-53);
+// |carrier phase| x range x kLfoArgumentError (proofs/lfo_argument.gappa), which the sine passes
+// on undiminished; the allowance per unit of |carrier phase| x range x scaled gain covers it with
+// the roundings of the allowance's own products (proofs/run_proofs.py, LfoCheck).
+constexpr double kLfoArgumentError = 0x1.44p-50;
+constexpr double kLfoArgumentMargin = 0x1.46p-50;
 
 static_assert(kBlockFrames <= kMaxRoundedSines, "a block's modulator sines are decided at once");
 
