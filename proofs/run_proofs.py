@@ -3,10 +3,11 @@
 
     python3 proofs/run_proofs.py [NAME ...]     (no name: all of them; --list names them)
 
-Each Gappa script refers to the code's constants as @name@ (or @name[i]@ for an array's
-element); they are read from the sources listed in SOURCES, so a changed coefficient or a lowered
-bound is proven anew or fails. The Sollya script must print exactly the committed header. Sums
-of proven bounds are checked here in exact rational arithmetic. Exits 0 when everything is
+Each Gappa and Sollya script refers to the code's constants as @name@ (or @name[i]@ for an
+array's element); they are read from the sources listed in SOURCES, so a changed coefficient or
+a lowered bound is proven anew or fails. block_sines.sollya must print exactly the committed
+header. Where bounds combine (sums, products of relative errors, the rounding tests' own
+margins), that is checked here in exact rational arithmetic. Exits 0 when everything is
 proven, 1 when anything is not, and 77 (a skip, for CTest) when gappa or sollya is missing.
 """
 import fractions
@@ -15,7 +16,6 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -27,7 +27,8 @@ SKIP = 77
 
 
 def read_constants():
-    """Every `constexpr double NAME = LITERAL;` and `constexpr double NAME[] = {...};`."""
+    """Every `constexpr double` or `int NAME = LITERAL;`, every element of a `constexpr double
+    NAME[] = {...};` as NAME[i], and of a `constexpr DD NAME[]` as NAME[i].hi and NAME[i].lo."""
     constants = {}
     for source in SOURCES:
         with open(os.path.join(ROOT, source)) as f:
