@@ -155,19 +155,24 @@ inline constexpr double kAccurateEvaluationError = 0x1.3p-101;
 inline constexpr int kQuickDoubleDoubleTerms = 4;
 inline constexpr double kQuickBound = 0x1p-67;
 // The block code's quick step (the LFO's modulator on a growing phase) takes one double-double
-// term less: a fifth less work for about one argument in 600 more left undecided
-// (series_*_block.gappa).
+// term less and fewer terms, whose own error stays far below its bound (kBlockSeriesError,
+// series_truncation.sollya): a quarter less work for about one argument in 600 more left
+// undecided (series_*_block.gappa).
 inline constexpr int kBlockQuickDoubleDoubleTerms = 3;
+inline constexpr int kBlockSineTerms = 10;
+inline constexpr int kBlockCosineTerms = 11;
+inline constexpr double kBlockSeriesError = 0x1p-72;
 inline constexpr double kBlockQuickEvaluationError = 0x1.1p-64;
 inline constexpr double kBlockQuickBound = 0x1p-63;
 inline constexpr double kAccurateBound = 0x1p-97;
 
 // cos r for an odd quadrant, sin r for an even one (the sign of quadrants 2 and 3 left out).
 template <bool Fma = false>
-TONEGEN_ALWAYS_INLINE DD series_of_parity(DD r, bool odd, int dd_terms) {
+TONEGEN_ALWAYS_INLINE DD series_of_parity(DD r, bool odd, int dd_terms, int sine_terms = kSineTerms,
+                                          int cosine_terms = kCosineTerms) {
   DD z = dd_mul<Fma>(r, r);
-  return odd ? series<Fma>(z, 0, 2, true, kCosineTerms, dd_terms)
-             : dd_mul<Fma>(r, series<Fma>(z, 1, 2, true, kSineTerms, dd_terms));
+  return odd ? series<Fma>(z, 0, 2, true, cosine_terms, dd_terms)
+             : dd_mul<Fma>(r, series<Fma>(z, 1, 2, true, sine_terms, dd_terms));
 }
 
 TONEGEN_ALWAYS_INLINE DD sine_of_quadrant(DD r, int quadrant, int dd_terms) {

@@ -128,8 +128,9 @@ TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, QuickSines& q, int coun
 template <bool Fma, bool Odd>
 TONEGEN_ALWAYS_INLINE void quick_block(QuickSines& q, int first, int count) {
   for (int j = first; j < first + count; ++j) {
-    DD y = sine_steps::series_of_parity<Fma>({q.arg_hi[j], q.arg_lo[j]}, Odd,
-                                             sine_steps::kBlockQuickDoubleDoubleTerms);
+    DD y = sine_steps::series_of_parity<Fma>(
+        {q.arg_hi[j], q.arg_lo[j]}, Odd, sine_steps::kBlockQuickDoubleDoubleTerms,
+        sine_steps::kBlockSineTerms, sine_steps::kBlockCosineTerms);
     uint64_t sign = q.negative[j] << 63;
     y.hi = std::bit_cast<double>(std::bit_cast<uint64_t>(y.hi) ^ sign);
     y.lo = std::bit_cast<double>(std::bit_cast<uint64_t>(y.lo) ^ sign);
