@@ -69,10 +69,10 @@ TONEGEN_ALWAYS_INLINE DD series(DD z, int first, int stride, bool alternate, int
   return q;
 }
 
-// Whether every real within bound x |y| of y rounds to the same double, which is then y's own
-// rounding, y.hi + y.lo. The two ends are computed with one rounding each; the bounds passed in
-// carry a margin of at least 2^2 over the derived ones, which covers that rounding (2^-106 |y|
-// at most) and the difference between |y.hi| and |y| (y is normalised).
+// Whether every real within about bound x |y| of y rounds to the same double, which is then y's
+// own rounding, y.hi + y.lo. The two ends are computed with one rounding each (2^-106 |y| at
+// most) and from |y.hi| rather than |y|: run_proofs.py (decides) holds every bound passed in
+// against the proven error with those taken off.
 TONEGEN_ALWAYS_INLINE bool decided(DD y, double bound) {
   double e = std::fabs(y.hi) * bound;
   return y.hi + (y.lo - e) == y.hi + (y.lo + e);
@@ -100,15 +100,10 @@ inline constexpr double kSmallestReduced = 0x1.6p-61;
 // kSmallestReduced up; for k = 0, r = x exactly).
 inline constexpr double kReductionError = 0x1p-102;
 
-// r = x - k pi/2 for an integer k < 2^43, as a normalised double-double.
-// Error: k d < 2^-174 from the parts of pi/2 left out, and the products are exact (two_prod).
-// x - p1.hi is exact because p1.hi lies within a factor 2 of x (Sterbenz), and a and b hold the
-// next two sums exactly. What is left is summed smallest first, the large b.hi last: before it
-// every partial sum is below 2^-62 where r is small (massive cancellation needs a.hi and b.hi
-// close to p2.hi and p1.lo, whose roundings are then below 2^-64), so the lo roundings add up
-// to under 2^-164 there and to under 2u^2 |r| otherwise. For k != 0, |r| > 2^-60.49 for every
-// double |x| <= 2^42 (the closest any comes to a multiple of pi/2, by pi/2's continued fraction),
-// so the error is below 2^-102 |r|; for k = 0, r = x exactly.
+// r = x - k pi/2 for an integer k < 2^43, as a normalised double-double. The products are exact
+// (two_prod), x - p1.hi is exact (Sterbenz), a and b hold the next two sums exactly, and what is
+// left is summed smallest first, the large b.hi last, so that the lows' roundings stay far below
+// r however small it is: within kReductionError of r (proofs/reduction_scalar.gappa).
 template <bool Fma = false>
 TONEGEN_ALWAYS_INLINE DD reduce(double x, double k) {
   DD p1 = two_prod<Fma>(k, kHalfPi1);
@@ -129,26 +124,16 @@ TONEGEN_ALWAYS_INLINE DD reduce(double x, double k) {
 
 // How far r can reach: k comes from x 2/pi rounded to a double, which for |x| near 2^42 can be
 // off by 2^-12 (half its spacing) plus the constant's error times 2^42 (2^-12.56), so
-// |r| <= pi/4 (1 + 2^-10.23) (x = 0x1.fd164dbb59519p+41 comes within 2^-10.24 of it), and
-// z = r^2 < 0.6185.
-// sin(r) = r T(z) and cos(r) = C(z) by Taylor series. Truncation: after 15 terms of T the next is
-// below 2^-122 of T; after 16 of C, below 2^-128 of C.
+// |r| <= pi/4 (1 + 2^-10.23) (x = 0x1.fd164dbb59519p+41 comes within 2^-10.24 of it);
+// reduction_scalar.gappa proves |r| <= 0.7861. sin(r) = r T(z) and cos(r) = C(z), z = r^2, by
+// Taylor series cut after these many terms.
 inline constexpr int kSineTerms = 15;
 inline constexpr int kCosineTerms = 16;
-// Quick evaluation: the first four terms in double-double, the rest in doubles. The terms from z^4
-// on are below 2^-17.5 of C's sum (2^-21 of T's); summed in doubles with z.lo dropped they are off
-// by under 2u of themselves (each coefficient is the nearest double and each term is below 1/90 of
-// the one before), so below 2^-69.5 of the sum. With the reduction (2^-102), the four double-double
-// steps (under 2^-100) and the product by r, the error stays below 2^-69; the test uses 2^-67, a
-// margin of 2^2. Accurate evaluation: every term in double-double; each step adds at most 14u^2
-// (dd_mul's 8 and dd_add's 6) of a partial sum that the next multiplication by z reduces to at
-// most 0.62 of it, so the series is within 37u^2, the product by r adds 8u^2, and the whole, with
-// the reduction and the truncation, stays within 2^-100; the test uses 2^-97. These are derived by
-// hand: the proofs in proofs/ do not cover the double-double steps yet.
-// Proven bounds (proofs/), relative: the series' own error, truncation and coefficients
-// (series_truncation.sollya); the quick and accurate evaluations' errors against the series taken
-// exactly, the reduction's included (series_*_quick.gappa; the accurate step by a chain of
-// series_step.gappa); run_proofs.py holds the rounding tests' bounds against their sums.
+// Quick evaluation: the first four terms in double-double, the rest in doubles; accurate: every
+// term in double-double. Proven bounds (proofs/), relative: the series' own error, truncation and
+// coefficients (series_truncation.sollya); the quick and accurate evaluations' errors against the
+// series taken exactly, the reduction's included (series_*_quick.gappa; the accurate step by a
+// chain of series_step.gappa); run_proofs.py holds each rounding test's bound against them.
 inline constexpr double kSeriesError = 0x1p-111;
 inline constexpr double kQuickEvaluationError = 0x1p-71;
 inline constexpr double kAccurateEvaluationError = 0x1.3p-101;
@@ -156,7 +141,7 @@ inline constexpr int kQuickDoubleDoubleTerms = 4;
 inline constexpr double kQuickBound = 0x1p-67;
 // The block code's quick step (the LFO's modulator on a growing phase) takes one double-double
 // term less and fewer terms, whose own error stays far below its bound (kBlockSeriesError,
-// series_truncation.sollya): a quarter less work for about one argument in 600 more left
+// series_truncation.sollya): a quarter less work for about one argument in 700 more left
 // undecided (series_*_block.gappa).
 inline constexpr int kBlockQuickDoubleDoubleTerms = 3;
 inline constexpr int kBlockSineTerms = 10;
