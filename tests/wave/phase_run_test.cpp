@@ -13,7 +13,8 @@
 namespace {
 
 // The runs must give the serial recurrence bit for bit: for every kind of increment, from any
-// phase, and with the block cut anywhere (in the middle of a run of eight too).
+// phase (a large one too, where a growing phase runs and a wrapping one falls), and with the
+// block cut anywhere (in the middle of a run of eight too).
 TEST(PhaseRuns, SameAsTheSerialRecurrence) {
   // In [4, 8) doubles are multiples of 2^-50: this step lies halfway between two of them, so
   // the rounding there follows the phase's last bit and no run may start.
@@ -24,6 +25,8 @@ TEST(PhaseRuns, SameAsTheSerialRecurrence) {
       1.0 * (TWO_PI / 96000),      // long runs
       halfway,
       48000.0 * (TWO_PI / 1000),  // beyond a full turn: the phase grows
+      TWO_PI + 0.5,               // grows slowly: the wrap is most of each step
+      TWO_PI + 0.5 + 0x1p-47,     // in [64, 128) TWO_PI lies halfway between two phases
       TWO_PI,                     // the LFO at 1000 Hz and rate 1000
       std::nextafter(TWO_PI, 0.0),
       1e-300,  // below half a spacing of every phase: the phase stays where it is
@@ -31,14 +34,15 @@ TEST(PhaseRuns, SameAsTheSerialRecurrence) {
   std::mt19937_64 random(7);
   const int cuts[] = {1, 7, 8, 9, 1024};
   for (double increment : increments) {
-    for (double start : {0.0, 1.5, std::nextafter(TWO_PI, 0.0)}) {
+    for (double start : {0.0, 1.5, std::nextafter(TWO_PI, 0.0), 112.0 + 0x1p-46, 1000.0, 3e10}) {
       SCOPED_TRACE(testing::Message()
                    << std::hexfloat << "increment " << increment << ", from " << start);
       double serial = start;
       double runs = start;
       std::vector<double> out(1024);
       for (int frame = 0; frame < 300000;) {
-        int count = cuts[random() % 5];
+        // The first block whole, so that a run can start at the start phase itself.
+        int count = frame == 0 ? 1024 : cuts[random() % 5];
         runs = fill_phases(runs, increment, out.data(), count);
         for (int i = 0; i < count; ++i, ++frame) {
           ASSERT_EQ(std::bit_cast<uint64_t>(out[i]), std::bit_cast<uint64_t>(serial))
