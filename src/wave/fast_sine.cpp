@@ -92,105 +92,132 @@ void fast_sine_short(const double* x, double* out, int count) {
 namespace {
 
 // The quick step of the correctly rounded sine, for a block: each frame needs the sine series or
-// the cosine series, by its quadrant, so the frames are sorted into two dense lists and each
-// series runs over its own list. Branch-free and in place, every loop becomes vector code.
-struct QuickSines {
+// the cosine series, by its quadrant. A slow modulator keeps its quadrant for long stretches:
+// each stretch runs its series in place. Where the quadrants change often, the frames are sorted
+// into two dense lists and each series runs over its own list. Branch-free, every loop becomes
+// vector code.
+struct Frames {
   double r_hi[kMaxRoundedSines];
   double r_lo[kMaxRoundedSines];
   uint64_t quadrant[kMaxRoundedSines];
   uint64_t known[kMaxRoundedSines];  // the sine needs no series: it is known_value
   double known_value[kMaxRoundedSines];
-  // The lists: the sine list from the front, the cosine list from the back.
+};
+
+struct QuickSines {
+  Frames reduced;
+  // The lists: the sine list from the front, the cosine list from the back, with each frame's
+  // place in the block.
+  Frames sorted;
   int index[kMaxRoundedSines];
-  double arg_hi[kMaxRoundedSines];
-  double arg_lo[kMaxRoundedSines];
-  uint64_t negative[kMaxRoundedSines];  // quadrants 2 and 3 negate
   double value[kMaxRoundedSines];
   uint64_t undecided[kMaxRoundedSines];
 };
 
 template <bool Fma>
-TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, QuickSines& q, int count) {
+TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, Frames& f, int count) {
   for (int i = 0; i < count; ++i) {
     sine_steps::Reduced reduced = sine_steps::reduce_to_quadrant<Fma>(x[i]);
-    q.quadrant[i] = reduced.quadrant;
-    q.r_hi[i] = reduced.r.hi;
-    q.r_lo[i] = reduced.r.lo;
-    q.known[i] = reduced.known;
-    q.known_value[i] = reduced.value;
+    f.quadrant[i] = reduced.quadrant;
+    f.r_hi[i] = reduced.r.hi;
+    f.r_lo[i] = reduced.r.lo;
+    f.known[i] = reduced.known;
+    f.known_value[i] = reduced.value;
   }
 }
 
-// The quick value and its rounding test for the listed frames (from `first`, `count` of them),
-// one parity for all: rounded_sine's quick step with one double-double term less
-// (kBlockQuickDoubleDoubleTerms) and its own proven bound; a value it decides is the correctly
-// rounded sine all the same.
+// The sine and its rounding test for frames [first, first + count) of f, one parity for all:
+// rounded_sine's quick step with one double-double term less (kBlockQuickDoubleDoubleTerms) and
+// its own proven bound; a value it decides is the correctly rounded sine all the same.
 template <bool Fma, bool Odd>
-TONEGEN_ALWAYS_INLINE void quick_block(QuickSines& q, int first, int count) {
+TONEGEN_ALWAYS_INLINE void quick_block(const Frames& f, int first, int count, double* out,
+                                       uint64_t* undecided) {
   for (int j = first; j < first + count; ++j) {
     DD y = sine_steps::series_of_parity<Fma>(
-        {q.arg_hi[j], q.arg_lo[j]}, Odd, sine_steps::kBlockQuickDoubleDoubleTerms,
+        {f.r_hi[j], f.r_lo[j]}, Odd, sine_steps::kBlockQuickDoubleDoubleTerms,
         sine_steps::kBlockSineTerms, sine_steps::kBlockCosineTerms);
-    uint64_t sign = q.negative[j] << 63;
+    uint64_t sign = (f.quadrant[j] >> 1) << 63;  // quadrants 2 and 3 negate
     y.hi = std::bit_cast<double>(std::bit_cast<uint64_t>(y.hi) ^ sign);
     y.lo = std::bit_cast<double>(std::bit_cast<uint64_t>(y.lo) ^ sign);
-    q.value[j] = y.hi + y.lo;
-    q.undecided[j] = sine_steps::decided(y, sine_steps::kBlockQuickBound) ? 0 : 1;
+    bool known = f.known[j] != 0;
+    out[j] = known ? f.known_value[j] : y.hi + y.lo;
+    undecided[j] = known || sine_steps::decided(y, sine_steps::kBlockQuickBound) ? 0 : 1;
   }
 }
 
-// The vector parts, for the processor at hand.
-template <bool Fma>
+// The vector parts, for the processor at hand: plain IEEE operations (two_prod by splitting), or
+// fused multiply-adds where the processor has them, with 256-bit or 512-bit vectors.
+enum class Unit { kPlain, kFma, kAvx512 };
+
+template <Unit U>
 struct QuickSineSteps;
 
-template <>
-struct QuickSineSteps<false> {
-  TONEGEN_VECTOR_CLONES static void reduce(const double* x, QuickSines& q, int count) {
-    reduce_block<false>(x, q, count);
-  }
-  TONEGEN_VECTOR_CLONES static void sines(QuickSines& q, int first, int count) {
-    quick_block<false, false>(q, first, count);
-  }
-  TONEGEN_VECTOR_CLONES static void cosines(QuickSines& q, int first, int count) {
-    quick_block<false, true>(q, first, count);
-  }
-};
+#define TONEGEN_QUICK_SINE_STEPS(UNIT, TARGET, FMA)                                \
+  template <>                                                                      \
+  struct QuickSineSteps<UNIT> {                                                    \
+    TARGET static void reduce(const double* x, Frames& f, int count) {             \
+      reduce_block<FMA>(x, f, count);                                              \
+    }                                                                              \
+    TARGET static void sines(const Frames& f, int first, int count, double* out,   \
+                             uint64_t* undecided) {                                \
+      quick_block<FMA, false>(f, first, count, out, undecided);                    \
+    }                                                                              \
+    TARGET static void cosines(const Frames& f, int first, int count, double* out, \
+                               uint64_t* undecided) {                              \
+      quick_block<FMA, true>(f, first, count, out, undecided);                     \
+    }                                                                              \
+  };
 
+TONEGEN_QUICK_SINE_STEPS(Unit::kPlain, TONEGEN_VECTOR_CLONES, false)
 #ifdef TONEGEN_FMA_TARGET
-template <>
-struct QuickSineSteps<true> {
-  TONEGEN_FMA_TARGET static void reduce(const double* x, QuickSines& q, int count) {
-    reduce_block<true>(x, q, count);
-  }
-  TONEGEN_FMA_TARGET static void sines(QuickSines& q, int first, int count) {
-    quick_block<true, false>(q, first, count);
-  }
-  TONEGEN_FMA_TARGET static void cosines(QuickSines& q, int first, int count) {
-    quick_block<true, true>(q, first, count);
-  }
-};
+TONEGEN_QUICK_SINE_STEPS(Unit::kFma, TONEGEN_FMA_TARGET, true)
+TONEGEN_QUICK_SINE_STEPS(Unit::kAvx512, TONEGEN_AVX512_TARGET, true)
 #endif
+#undef TONEGEN_QUICK_SINE_STEPS
 
-template <bool Fma>
+// Stretches of one parity at least this long on average run in place.
+constexpr int kShortestStretch = 32;
+
+template <Unit U>
 void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int count) {
+  using Steps = QuickSineSteps<U>;
   static QuickSines q;
   assert(count <= kMaxRoundedSines);
-  QuickSineSteps<Fma>::reduce(x, q, count);
+  const Frames& f = q.reduced;
+  Steps::reduce(x, q.reduced, count);
+  int changes = 0;
+  for (int i = 1; i < count; ++i) {
+    changes += static_cast<int>((f.quadrant[i] ^ f.quadrant[i - 1]) & 1);
+  }
+  if ((changes + 1) * kShortestStretch <= count) {
+    for (int first = 0; first < count;) {
+      int end = first + 1;
+      while (end < count && ((f.quadrant[end] ^ f.quadrant[first]) & 1) == 0) {
+        ++end;
+      }
+      auto series = (f.quadrant[first] & 1) != 0 ? Steps::cosines : Steps::sines;
+      series(f, first, end - first, out, undecided);
+      first = end;
+    }
+    return;
+  }
+  Frames& s = q.sorted;
   int sines = 0;
   int cosines = count;
   for (int i = 0; i < count; ++i) {
-    int at = (q.quadrant[i] & 1) != 0 ? --cosines : sines++;
+    int at = (f.quadrant[i] & 1) != 0 ? --cosines : sines++;
     q.index[at] = i;
-    q.arg_hi[at] = q.r_hi[i];
-    q.arg_lo[at] = q.r_lo[i];
-    q.negative[at] = q.quadrant[i] >> 1;
+    s.r_hi[at] = f.r_hi[i];
+    s.r_lo[at] = f.r_lo[i];
+    s.quadrant[at] = f.quadrant[i];
+    s.known[at] = f.known[i];
+    s.known_value[at] = f.known_value[i];
   }
-  QuickSineSteps<Fma>::sines(q, 0, sines);
-  QuickSineSteps<Fma>::cosines(q, sines, count - sines);
+  Steps::sines(s, 0, sines, q.value, q.undecided);
+  Steps::cosines(s, sines, count - sines, q.value, q.undecided);
   for (int j = 0; j < count; ++j) {
-    int i = q.index[j];
-    out[i] = q.known[i] != 0 ? q.known_value[i] : q.value[j];
-    undecided[i] = q.undecided[j] & ~q.known[i];
+    out[q.index[j]] = q.value[j];
+    undecided[q.index[j]] = q.undecided[j];
   }
 }
 
@@ -198,10 +225,14 @@ void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int c
 
 void rounded_sines(const double* x, double* out, uint64_t* undecided, int count) {
 #ifdef TONEGEN_FMA_TARGET
+  if (processor_has_avx512()) {
+    rounded_sines_with<Unit::kAvx512>(x, out, undecided, count);
+    return;
+  }
   if (processor_has_fma()) {
-    rounded_sines_with<true>(x, out, undecided, count);
+    rounded_sines_with<Unit::kFma>(x, out, undecided, count);
     return;
   }
 #endif
-  rounded_sines_with<false>(x, out, undecided, count);
+  rounded_sines_with<Unit::kPlain>(x, out, undecided, count);
 }

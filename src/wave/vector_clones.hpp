@@ -15,12 +15,18 @@
 #define TONEGEN_VECTOR_CLONES
 #endif
 
-// For code that gains most from fused multiply-adds (exact products in two instructions), a
-// build for processors with AVX2 and FMA, called only where the processor has them.
+// For code that gains most from fused multiply-adds (exact products in two instructions), builds
+// for processors with AVX2 and FMA, and with AVX-512 (which has both), each called only where
+// the processor has what it needs.
 #ifdef TONEGEN_VECTOR_CLONES_ON
 #define TONEGEN_FMA_TARGET __attribute__((target("avx2,fma")))
+#define TONEGEN_AVX512_TARGET __attribute__((target("avx512f,avx2,fma")))
 inline bool processor_has_fma() {
   static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  return has;
+}
+inline bool processor_has_avx512() {
+  static const bool has = __builtin_cpu_supports("avx512f") && processor_has_fma();
   return has;
 }
 #endif

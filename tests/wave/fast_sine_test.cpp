@@ -10,6 +10,7 @@
 
 #include "math/exact_math.hpp"
 #include "math/hard_cases.hpp"
+#include "wave/phase_lfo.hpp"
 
 namespace {
 
@@ -68,13 +69,21 @@ TEST(BlockSines, WithinTheirProvenBounds) {
 }
 
 // The block form of the quick step decides what correct_sin decides, with the same bits: the
-// hard-case list, both zeros, subnormals, and the ends of the shortcuts and of the range.
+// hard-case list, both zeros, subnormals, and the ends of the shortcuts and of the range (their
+// quadrants change from frame to frame), then a slow modulator's phases over two turns (each
+// quadrant a long stretch, and blocks end within stretches).
 TEST(RoundedSines, BitForBitWithCorrectSin) {
   std::vector<double> x = hard_sine_arguments();
   for (double a : {0.0, 0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-27, 0x1p-26, 1.0,
                    std::numbers::pi / 2, 3 * std::numbers::pi / 2, 0x1p42}) {
     x.push_back(a);
     x.push_back(-a);
+  }
+  x.resize((x.size() + kMaxRoundedSines - 1) / kMaxRoundedSines * kMaxRoundedSines, 1.0);
+  double phase = 0.0;
+  for (int i = 0; i < 6000; ++i) {
+    x.push_back(phase);
+    phase = advance_phase(phase, TWO_PI / 2999);
   }
   int decided = 0;
   for (std::size_t first = 0; first < x.size(); first += kMaxRoundedSines) {
