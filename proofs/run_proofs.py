@@ -235,6 +235,22 @@ def smallest_reduced(constants):
 smallest_reduced.tools = []
 
 
+def pi_parts(constants):
+    """The parts of pi/2 leave what the reduction proofs assume they leave (a hypothesis there:
+    a wrong part would make it contradict the decimal pi/2 and the proof vacuous)."""
+    rest = pi_fraction(600) / 2
+    wrong = []
+    for names, bound in ((["kHalfPi1", "kHalfPi2", "kHalfPi3", "kHalfPi4"], 217),
+                         (["kPhaseHalfPi1", "kPhaseHalfPi2", "kPhaseHalfPi3"], 159)):
+        left = rest - sum(value(constants, name) for name in names)
+        if abs(left) >= F(1, 2 ** bound):
+            wrong.append("%s leave %r, not under 2^-%d" % (" + ".join(names), float(left), bound))
+    return "\n".join(wrong) or None
+
+
+pi_parts.tools = []
+
+
 def binades(low, high):
     """The variants that cover r in [2^low, 2^high], a binade at a time, and the same negated."""
     variants = []
@@ -398,7 +414,9 @@ PROOFS = {
     "DoubleDoubleProduct": gappa("dd_mul.gappa"),
     "DoubleDoubleSum": gappa("dd_add.gappa"),
     "SmallestReduced": smallest_reduced,
+    "PiParts": pi_parts,
     "ReductionScalar": gappa("reduction_scalar.gappa", variants=binades(-61, 0)),
+    "ReductionPhase": gappa("reduction_phase.gappa", variants=binades(-61, 0)),
     "SineQuickEven": gappa("series_sine_quick.gappa", variants=({"Low": "1b-61", "High": "0.7861"},)),
     "SineQuickOdd": gappa("series_cosine_quick.gappa", variants=({"Low": "0", "High": "0.7861"},)),
     "SineBlockQuickEven": gappa("series_sine_block.gappa",

@@ -122,6 +122,23 @@ TONEGEN_ALWAYS_INLINE DD reduce(double x, double k) {
   return two_sum(acc.hi, acc.lo);
 }
 
+// The same for |x| <= kPhaseSineLimit (the phases of an oscillator that wraps), where k is at
+// most 5: pi/2 = kPhaseHalfPi1 + kPhaseHalfPi2 + kPhaseHalfPi3 + d, |d| < 2^-159, the first two
+// of 50 bits, so that k times each is exact, and so is x - k kPhaseHalfPi1. One two_sum and one
+// rounded low: a quarter of reduce's work, within kPhaseReductionError of r
+// (proofs/reduction_phase.gappa; for k = 0, r = x exactly).
+inline constexpr double kPhaseSineLimit = 8.0;
+inline constexpr double kPhaseHalfPi1 = 0x1.921fb54442d18p+0;
+inline constexpr double kPhaseHalfPi2 = 0x1.1a62633145c08p-54;
+inline constexpr double kPhaseHalfPi3 = -0x1.1f1976b7ed8fcp-106;
+inline constexpr double kPhaseReductionError = 0x1p-97;
+
+TONEGEN_ALWAYS_INLINE DD reduce_phase(double x, double k) {
+  double s = x - k * kPhaseHalfPi1;
+  DD a = two_sum(s, -(k * kPhaseHalfPi2));
+  return fast_two_sum(a.hi, a.lo - k * kPhaseHalfPi3);
+}
+
 // How far r can reach: k comes from x 2/pi rounded to a double, which for |x| near 2^42 can be
 // off by 2^-12 (half its spacing) plus the constant's error times 2^42 (2^-12.56), so
 // |r| <= pi/4 (1 + 2^-10.23) (x = 0x1.fd164dbb59519p+41 comes within 2^-10.24 of it);
@@ -174,14 +191,16 @@ struct Reduced {
   double value;
 };
 
-// The one reduction of the correctly rounded sine, for |x| <= 2^42 (NaN stays NaN): correct_sin
-// and the block code both start here, so both take the same shortcuts. Branch-free.
-template <bool Fma = false>
+// The one reduction of the correctly rounded sine, for |x| <= 2^42 (NaN stays NaN), or with
+// Phase for |x| <= kPhaseSineLimit: correct_sin and the block code both start here, so both take
+// the same shortcuts. Branch-free.
+template <bool Fma = false, bool Phase = false>
 TONEGEN_ALWAYS_INLINE Reduced reduce_to_quadrant(double x) {
   // k modulo 4 sits in the low bits of the shifted value (the shift is a multiple of 4).
   double shifted = x * kTwoOverPi + kRoundingShift;
   uint64_t quadrant = std::bit_cast<uint64_t>(shifted) & 3;
-  DD r = reduce<Fma>(x, shifted - kRoundingShift);
+  double k = shifted - kRoundingShift;
+  DD r = Phase ? reduce_phase(x, k) : reduce<Fma>(x, k);
   // Below 2^-26, x - sin x < x^3/6 is under half the spacing of doubles below x: sin x rounds to
   // x itself (zeros keep their sign). Next to an odd multiple of pi/2 (where full-scale tones
   // keep landing), 1 - cos r < r^2/2 is below half the spacing of doubles under 1 for

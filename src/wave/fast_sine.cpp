@@ -102,6 +102,7 @@ struct Frames {
   uint64_t quadrant[kMaxRoundedSines];
   uint64_t known[kMaxRoundedSines];  // the sine needs no series: it is known_value
   double known_value[kMaxRoundedSines];
+  uint64_t beyond[kMaxRoundedSines];  // beyond the reduction's reach (or NaN): undecided
 };
 
 struct QuickSines {
@@ -117,12 +118,13 @@ struct QuickSines {
 template <bool Fma>
 TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, Frames& f, int count) {
   for (int i = 0; i < count; ++i) {
-    sine_steps::Reduced reduced = sine_steps::reduce_to_quadrant<Fma>(x[i]);
+    sine_steps::Reduced reduced = sine_steps::reduce_to_quadrant<Fma, true>(x[i]);
     f.quadrant[i] = reduced.quadrant;
     f.r_hi[i] = reduced.r.hi;
     f.r_lo[i] = reduced.r.lo;
     f.known[i] = reduced.known;
     f.known_value[i] = reduced.value;
+    f.beyond[i] = std::fabs(x[i]) <= sine_steps::kPhaseSineLimit ? 0 : 1;
   }
 }
 
@@ -141,7 +143,8 @@ TONEGEN_ALWAYS_INLINE void quick_block(const Frames& f, int first, int count, do
     y.lo = std::bit_cast<double>(std::bit_cast<uint64_t>(y.lo) ^ sign);
     bool known = f.known[j] != 0;
     out[j] = known ? f.known_value[j] : y.hi + y.lo;
-    undecided[j] = known || sine_steps::decided(y, sine_steps::kBlockQuickBound) ? 0 : 1;
+    bool sure = known || sine_steps::decided(y, sine_steps::kBlockQuickBound);
+    undecided[j] = sure && f.beyond[j] == 0 ? 0 : 1;
   }
 }
 
@@ -212,6 +215,7 @@ void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int c
     s.quadrant[at] = f.quadrant[i];
     s.known[at] = f.known[i];
     s.known_value[at] = f.known_value[i];
+    s.beyond[at] = f.beyond[i];
   }
   Steps::sines(s, 0, sines, q.value, q.undecided);
   Steps::cosines(s, sines, count - sines, q.value, q.undecided);

@@ -41,7 +41,8 @@ void fast_sine_short(const double* x, double* out, int count);
 // Most arguments rounded_sines takes at once.
 inline constexpr int kMaxRoundedSines = 1024;
 
-// out[i] = correct_sin(x[i]) for |x[i]| <= 2^42 wherever undecided[i] is 0: the correctly
-// rounded sine's quick step (a term shorter) run on a whole block of at most kMaxRoundedSines.
-// Where it cannot decide, undecided[i] is 1 and out[i] is only close to the sine.
+// out[i] = correct_sin(x[i]) wherever undecided[i] is 0: the correctly rounded sine's quick step
+// (a term shorter, with the short reduction of a phase) run on a whole block of at most
+// kMaxRoundedSines. Where it cannot decide, and for |x[i]| beyond 8 (a wrapping phase stays
+// below 2 pi), undecided[i] is 1 and out[i] is only close to the sine, or anything beyond 8.
 void rounded_sines(const double* x, double* out, uint64_t* undecided, int count);
