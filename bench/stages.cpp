@@ -54,7 +54,7 @@ int main() {
     s.mod_frequency = w.mod_frequency;
     const long frames = s.file_size_bytes / (w.bytes_per_sample * w.channels);
     const ToneParameters tone = tone_parameters(s);
-    std::vector<double> phases(kBlockFrames);
+    std::vector<double> phases(kBlockFrames + kPhaseSlack);
     std::vector<double> sines(kBlockFrames);
     std::vector<int32_t> samples(kBlockFrames);
     std::vector<unsigned char> bytes(kBlockFrames * 24);
@@ -63,7 +63,7 @@ int main() {
     double phase = 0.0;
     double t_phases = nanoseconds_per_frame(frames, [&] {
       for (long done = 0; done < frames; done += kBlockFrames) {
-        phase = fill_phases(phase, tone.carrier_increment, phases.data(), kBlockFrames);
+        phase = fill_phases(tone.carrier_runs, phase, phases.data(), kBlockFrames);
       }
     });
     auto sine = tone.carrier_increment > TWO_PI ? fast_sine

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "math/double_double.hpp"
 #include "wave/phase_lfo.hpp"
@@ -14,6 +15,10 @@ constexpr int kChunk = 8;
 // The bottom of x's binade, 2^e for x in [2^e, 2^(e+1)).
 double binade_of(double x) {
   return std::bit_cast<double>(std::bit_cast<uint64_t>(x) & 0x7ff0000000000000);
+}
+
+int exponent_of(double x) {
+  return static_cast<int>(std::bit_cast<uint64_t>(x) >> 52);
 }
 
 // The fixed step of a run from `phase` (in [low, 2 low), normal) and the bound every later phase
@@ -48,39 +53,205 @@ Run run_from(double phase, double increment, double low) {
   return {wrapped.hi - phase, top - (sum.hi - wrapped.hi)};
 }
 
+// out[8c + j] = (start + 8c step) + j step, for c < chunks: the run's frames, all exact (each
+// sum lies on the binade's grid, below its top), whatever the order of the additions. Written as
+// pairs where the compiler has vector types, which it otherwise builds poorly from this loop.
+#if defined(__GNUC__)
+using Pair = double __attribute__((vector_size(16)));
+using PairMask = int64_t __attribute__((vector_size(16)));
+
+inline void fill_run(double start, double step, int chunks, double* out) {
+  const Pair offsets[4] = {
+      {0.0, step}, {2 * step, 3 * step}, {4 * step, 5 * step}, {6 * step, 7 * step}};
+  for (int c = 0; c < chunks; ++c, start += kChunk * step, out += kChunk) {
+    const Pair base = {start, start};
+    for (int j = 0; j < 4; ++j) {
+      const Pair frames = base + offsets[j];
+      std::memcpy(out + 2 * j, &frames, sizeof frames);
+    }
+  }
+}
+
+// x >= bound ? a : b, in the floating-point unit and without a branch: the turns' chain must
+// not wait on a misprediction nor on moves to the integer unit.
+inline double pick_at_least(double x, double bound, double a, double b) {
+  const PairMask mask = Pair{x, x} >= Pair{bound, bound};
+  const PairMask chosen = (mask & reinterpret_cast<PairMask>(Pair{a, a})) |
+                          (~mask & reinterpret_cast<PairMask>(Pair{b, b}));
+  return reinterpret_cast<Pair>(chosen)[0];
+}
+#else
+inline void fill_run(double start, double step, int chunks, double* out) {
+  for (int c = 0; c < chunks; ++c, start += kChunk * step, out += kChunk) {
+    for (int j = 0; j < kChunk; ++j) {
+      out[j] = start + j * step;
+    }
+  }
+}
+
+inline double pick_at_least(double x, double bound, double a, double b) {
+  return x >= bound ? a : b;
+}
+#endif
+
+// The frames of one binade from `phase`, or one frame where the phase is too small for runs:
+// writes out[i...] and returns the new i; `phase` becomes the phase after them and `before` the
+// one before the last advance.
+int general_runs(const PhaseRuns& runs, double& phase, double& before, double* out, int i,
+                 int count) {
+  const double increment = runs.increment;
+  // Runs pay off only in binades that hold many frames: below this the phase goes serially.
+  if (!(increment > 0.0) ||
+      !(phase >= 16.0 * increment && phase >= 0x1p-1022 && phase < 0x1p1023)) {
+    before = phase;
+    out[i++] = phase;
+    phase = advance_phase(phase, increment);
+    return i;
+  }
+  const double low = binade_of(phase);
+  const Run run = run_from(phase, increment, low);
+  if (run.step >= 0.0) {
+    // Whole groups of eight while p + 8 c step < bound, which is decided exactly: below 2^(e+1)
+    // the sum is a multiple of s and so a double; above, it rounds to at least 2^(e+1) >= bound.
+    const double group = kChunk * run.step;
+    int chunks = (count - i) / kChunk;
+    if (group > 0.0 && (run.bound - phase) / group < chunks) {
+      chunks = static_cast<int>((run.bound - phase) / group);
+    }
+    while (chunks > 0 && !(phase + chunks * group < run.bound)) {
+      --chunks;
+    }
+    fill_run(phase, run.step, chunks, out + i);
+    phase += chunks * group;
+    i += chunks * kChunk;
+  }
+  // The rest of the binade one frame at a time: fewer than eight frames, or all of it where
+  // no run starts.
+  while (i < count) {
+    before = phase;
+    out[i++] = phase;
+    phase = advance_phase(phase, increment);
+    if (!(phase >= low && phase < 2.0 * low)) {
+      break;
+    }
+  }
+  return i;
+}
+
+// Whole turns from `phase`, which entered binade k of the table from below. Returns the phase
+// after frame count - 1.
+double table_runs(const PhaseRuns& runs, int k, double phase, double* out, int i, int count) {
+  const double increment = runs.increment;
+  const int top = runs.count - 1;
+  for (;;) {
+    const PhaseRuns::Binade& b = runs.binades[k];
+    // The entry frame, then, unless the next one has left the binade already (only the first
+    // binade is short enough), frames next + j step for j <= m: m is the table's, or one less
+    // where next + m step >= bound (next lies in [2^e + step, 2^e + 2 step]), which that exact
+    // comparison tells. The chain from one binade to the next is what limits the speed: both
+    // ends are computed, then one is picked.
+    const double next = phase + increment;  // below TWO_PI: the phase is below 4.25
+    const double full = next + b.last_run;
+    const double fewer = next + b.shorter_run;
+    const double after_full = full + increment;
+    const double after_fewer = fewer + increment;
+    const bool crossed = next >= b.bound;
+    const bool short_run = full >= b.bound;
+    double after = pick_at_least(full, b.bound, after_fewer, after_full);
+    if (k == 0) {
+      after = pick_at_least(next, b.bound, next, after);
+    }
+    const int frames = 1 + static_cast<int>(!crossed) * (b.frames - static_cast<int>(short_run));
+    out[i] = phase;
+    const int room = (count - i - 1 + kChunk - 1) / kChunk;
+    fill_run(next, b.step, b.chunks < room ? b.chunks : room, out + i + 1);
+    if (count - i < frames) {
+      return next + (count - i - 1) * b.step;  // exact: within the run
+    }
+    i += frames;
+    if (k < top) {
+      phase = after;  // in the next binade, below TWO_PI
+      ++k;
+    } else {
+      // The wrap, then one or two frames below the first binade (the phase is below the
+      // increment, then below twice it), all below TWO_PI.
+      const double p0 = after - TWO_PI;
+      const double p1 = p0 + increment;
+      const double p2 = p1 + increment;
+      if (i == count) {
+        return p0;
+      }
+      out[i] = p0;
+      out[i + 1] = p1;
+      if (i + 1 == count) {
+        return p1;
+      }
+      const bool two = p1 < runs.first_bottom;
+      i += 1 + static_cast<int>(two);
+      phase = two ? p2 : p1;
+      k = 0;
+    }
+    if (i == count) {
+      return phase;
+    }
+  }
+}
+
 }  // namespace
 
-double fill_phases(double phase, double increment, double* out, int count) {
-  // Runs pay off only in binades that hold many frames: below this the phase goes serially.
-  const double run_start = 16.0 * increment;
-  const bool runs = increment > 0.0;
+PhaseRuns phase_runs(double increment) {
+  PhaseRuns runs;
+  runs.increment = increment;
+  // Small increments only: then no binade below [4, 8) can reach TWO_PI. Not too small, so that
+  // a binade's frames can be counted, nor within 2^-50 below a power of two: the phase after a
+  // wrap (the sum's rounding in [4, 8) can leave it up to 2^-51 above the increment) must stay
+  // below twice the increment's binade, and the phase after it below four times.
+  if (!(increment >= 0x1p-24 && increment < 0.25)) {
+    return runs;
+  }
+  runs.first_bottom = 2.0 * binade_of(increment);
+  if (!(runs.first_bottom - increment > 0x1p-50)) {
+    return runs;
+  }
+  const int binades = exponent_of(4.0) - exponent_of(runs.first_bottom) + 1;
+  double low = runs.first_bottom;
+  for (int k = 0; k < binades; ++k, low *= 2.0) {
+    PhaseRuns::Binade& b = runs.binades[k];
+    // The step from an even multiple of the spacing s, such as 2^e: the same from every phase
+    // but where the increment lies halfway between multiples of s. There every sum is a tie
+    // and rounds to an even multiple, so from the second frame of the binade on the step is
+    // this one too.
+    b.step = (low + increment) - low;
+    b.bound = k == binades - 1 ? TWO_PI : 2.0 * low;
+    // m: the most j with (2^e + step) + j step < bound (each sum exact below 2^(e+1), and
+    // rounded to at least 2^(e+1) above).
+    const double second = low + b.step;
+    int m = static_cast<int>((b.bound - second) / b.step);
+    while (second + (m + 1) * b.step < b.bound) {
+      ++m;
+    }
+    while (m > 0 && !(second + m * b.step < b.bound)) {
+      --m;
+    }
+    b.last_run = m * b.step;
+    b.shorter_run = (m - 1) * b.step;
+    b.frames = m + 1;
+    b.chunks = (m + kChunk) / kChunk;
+  }
+  runs.count = binades;
+  return runs;
+}
+
+double fill_phases(const PhaseRuns& runs, double phase, double* out, int count) {
   int i = 0;
   while (i < count) {
-    if (!runs || !(phase >= run_start && phase >= 0x1p-1022 && phase < 0x1p1023)) {
-      out[i++] = phase;
-      phase = advance_phase(phase, increment);
-      continue;
-    }
-    const double low = binade_of(phase);
-    const Run run = run_from(phase, increment, low);
-    if (run.step >= 0.0) {
-      // p + 8 step < bound is decided exactly: below 2^(e+1) the sum is a multiple of s and so
-      // a double; above, it rounds to at least 2^(e+1) >= bound.
-      while (count - i >= kChunk && phase + kChunk * run.step < run.bound) {
-        for (int j = 0; j < kChunk; ++j) {
-          out[i + j] = phase + j * run.step;
-        }
-        phase += kChunk * run.step;
-        i += kChunk;
-      }
-    }
-    // The rest of the binade one frame at a time: fewer than eight frames, or all of it where
-    // no run starts.
-    while (i < count) {
-      out[i++] = phase;
-      phase = advance_phase(phase, increment);
-      if (!(phase >= low && phase < 2.0 * low)) {
-        break;
+    double before = phase;
+    i = general_runs(runs, phase, before, out, i, count);
+    // Into a binade of the table from below: whole turns from here.
+    if (i < count && runs.count > 0 && before < binade_of(phase) && phase < TWO_PI) {
+      int k = exponent_of(phase) - exponent_of(runs.first_bottom);
+      if (k >= 0 && k < runs.count) {
+        return table_runs(runs, k, phase, out, i, count);
       }
     }
   }

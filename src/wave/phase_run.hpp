@@ -10,9 +10,41 @@
 // and every p0 + j x d is exact: j x d = p_j - p0 is a multiple of s below 2^e. The same holds
 // for a phase that grows (an increment above TWO_PI: a wrap every frame) while the sum and what
 // the wrap leaves stay in the binade: d is then the increment and TWO_PI, each rounded to s, the
-// one less the other. Such runs are filled eight frames at a time; everything else (binade
-// crossings, wraps, halfway steps, small phases) goes one frame at a time through advance_phase.
+// one less the other.
+//
+// For a wrapping phase the steps d_e are known per file, and a binade entered from below (from
+// p' < 2^e, so at most 2^e + d_e) holds one of two numbers of frames, told apart by one exact
+// comparison. So each turn costs one comparison and one addition per binade, plus the wrap; the
+// frames themselves are filled eight at a time, off that chain. Everything else (the binade a
+// block starts in, halfway steps, small phases, large increments) goes through the general runs,
+// and one frame at a time where those do not start.
+
+inline constexpr int kMaxTableBinades = 28;
+
+// What the runs need to know of one increment, computed once per file.
+struct PhaseRuns {
+  double increment = 0.0;
+  // The binades from `first_bottom` (twice the increment's binade) up to [4, 8), whose top is
+  // TWO_PI; none (count 0) where a step lies halfway or the increment is too large or too small.
+  struct Binade {
+    double step;
+    double bound;        // 2^(e+1), or TWO_PI for the last
+    double last_run;     // m x step, m the most frames after the second from 2^e itself
+    double shorter_run;  // (m - 1) x step
+    int frames;          // m + 1
+    int chunks;          // groups of eight that cover m + 1 frames
+  };
+  Binade binades[kMaxTableBinades];
+  int count = 0;
+  double first_bottom = 0.0;
+};
+
+PhaseRuns phase_runs(double increment);
+
+// Room `out` needs past `count`: the runs write whole groups of eight.
+inline constexpr int kPhaseSlack = 8;
 
 // out[i] = the phase before the i-th advance, for `count` frames from `phase`; returns the phase
-// after them. Exactly what `count` calls of advance_phase give.
-double fill_phases(double phase, double increment, double* out, int count);
+// after them. Exactly what `count` calls of advance_phase give. `out` must have room for count +
+// kPhaseSlack doubles; what lies past count is scratch.
+double fill_phases(const PhaseRuns& runs, double phase, double* out, int count);

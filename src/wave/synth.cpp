@@ -9,7 +9,6 @@
 #include "math/exact_math.hpp"
 #include "wave/fast_sine.hpp"
 #include "wave/phase_lfo.hpp"
-#include "wave/phase_run.hpp"
 #include "wave/vector_clones.hpp"
 
 // How the samples stay exact at vector speed: every sample is defined with the correctly rounded
@@ -41,8 +40,8 @@ constexpr double kLfoArgumentMargin = 0x1.46p-50;
 static_assert(kBlockFrames <= kMaxRoundedSines, "a block's modulator sines are decided at once");
 
 struct Block {
-  double carrier[kBlockFrames];
-  double modulator[kBlockFrames];
+  double carrier[kBlockFrames + kPhaseSlack];
+  double modulator[kBlockFrames + kPhaseSlack];
   double argument[kBlockFrames];
   double sine[kBlockFrames];
   uint64_t doubtful[kBlockFrames];
@@ -99,6 +98,8 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
   double radians_per_frame = TWO_PI / settings.sample_rate;
   tone.carrier_increment = settings.frequency * radians_per_frame;
   tone.mod_increment = settings.mod_frequency * radians_per_frame;
+  tone.carrier_runs = phase_runs(tone.carrier_increment);
+  tone.mod_runs = phase_runs(tone.mod_increment);
   // Exact comparison: -0.0 counts as off too.
   tone.lfo_on = settings.mod_frequency != 0.0;
   return tone;
@@ -111,10 +112,9 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
 
   // The phase recurrences first (in runs where they allow it); everything after them is per
   // frame.
-  settings.carrier_phase =
-      fill_phases(settings.carrier_phase, tone.carrier_increment, b.carrier, count);
+  settings.carrier_phase = fill_phases(tone.carrier_runs, settings.carrier_phase, b.carrier, count);
   if (tone.lfo_on) {
-    settings.mod_phase = fill_phases(settings.mod_phase, tone.mod_increment, b.modulator, count);
+    settings.mod_phase = fill_phases(tone.mod_runs, settings.mod_phase, b.modulator, count);
   }
 
   // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow.

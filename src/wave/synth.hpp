@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "app/settings.hpp"
+#include "wave/phase_run.hpp"
 
 // Frames are made in blocks: the phase recurrence first, then the sines, then the bytes.
 inline constexpr int kBlockFrames = 1024;
@@ -13,6 +14,8 @@ struct ToneParameters {
   double carrier_increment = 0.0;
   double mod_increment = 0.0;
   bool lfo_on = false;
+  PhaseRuns carrier_runs;
+  PhaseRuns mod_runs;
 };
 
 ToneParameters tone_parameters(const GeneratorSettings& settings);

@@ -29,21 +29,30 @@ TEST(PhaseRuns, SameAsTheSerialRecurrence) {
       TWO_PI + 0.5 + 0x1p-47,     // in [64, 128) TWO_PI lies halfway between two phases
       TWO_PI,                     // the LFO at 1000 Hz and rate 1000
       std::nextafter(TWO_PI, 0.0),
-      1e-300,  // below half a spacing of every phase: the phase stays where it is
+      1e-300,           // below half a spacing of every phase: the phase stays where it is
+      0.125 - 0x1p-49,  // a wrap may leave the phase a hair above the increment
+      0.125 - 0x1p-56,  // ... and above the increment's binade
+      0x1.0000000000001p-3,
   };
   std::mt19937_64 random(7);
+  std::vector<double> all(std::begin(increments), std::end(increments));
+  for (int k = 0; k < 6; ++k) {  // tones of a few hertz to a few kilohertz
+    all.push_back(std::ldexp(1.0 + std::uniform_real_distribution<double>(0, 1)(random),
+                             -3 - static_cast<int>(random() % 10)));
+  }
   const int cuts[] = {1, 7, 8, 9, 1024};
-  for (double increment : increments) {
+  for (double increment : all) {
     for (double start : {0.0, 1.5, std::nextafter(TWO_PI, 0.0), 112.0 + 0x1p-46, 1000.0, 3e10}) {
       SCOPED_TRACE(testing::Message()
                    << std::hexfloat << "increment " << increment << ", from " << start);
       double serial = start;
       double runs = start;
-      std::vector<double> out(1024);
+      std::vector<double> out(1024 + kPhaseSlack);
+      const PhaseRuns table = phase_runs(increment);
       for (int frame = 0; frame < 300000;) {
         // The first block whole, so that a run can start at the start phase itself.
         int count = frame == 0 ? 1024 : cuts[random() % 5];
-        runs = fill_phases(runs, increment, out.data(), count);
+        runs = fill_phases(table, runs, out.data(), count);
         for (int i = 0; i < count; ++i, ++frame) {
           ASSERT_EQ(std::bit_cast<uint64_t>(out[i]), std::bit_cast<uint64_t>(serial))
               << "frame " << frame;
