@@ -88,6 +88,30 @@ TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* arg
   return any != 0;
 }
 
+// Whether a frame without the LFO is doubtful: the same test with the allowance being the
+// margin alone (below half a unit: the caller makes sure) and nothing marked before.
+TONEGEN_ALWAYS_INLINE uint64_t plain_doubt(double value, double argument, double margin,
+                                           double limit) {
+  double nearest = (value + kRoundingShift) - kRoundingShift;
+  return ((std::fabs(value - nearest) <= margin) & (nearest != 0.0)) |
+         !(std::fabs(argument) <= limit);
+}
+
+// scale_and_check for frames without the LFO: it marks nothing, only tells whether any frame is
+// doubtful; the caller finds them again with plain_doubt, which gives the same answers.
+TONEGEN_VECTOR_CLONES bool scale_and_check_plain(const double* sine, const double* argument,
+                                                 int count, double gain, double margin,
+                                                 double limit, int32_t* samples) {
+  uint64_t any = 0;
+  for (int i = 0; i < count; ++i) {
+    double value = sine[i] * gain;
+    uint64_t doubt = plain_doubt(value, argument[i], margin, limit);
+    any |= doubt;
+    samples[i] = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
+  }
+  return any != 0;
+}
+
 }  // namespace
 
 ToneParameters tone_parameters(const GeneratorSettings& settings) {
@@ -150,6 +174,16 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   const double margin = tone.scaled_gain * (growing      ? kWideSampleMargin
                                             : short_sine ? kShortSampleMargin
                                                          : kNarrowSampleMargin);
+  if (!tone.lfo_on && margin < 0.5) {
+    if (scale_and_check_plain(b.sine, argument, count, tone.scaled_gain, margin, limit, samples)) {
+      for (int i = 0; i < count; ++i) {
+        if (plain_doubt(b.sine[i] * tone.scaled_gain, argument[i], margin, limit) != 0) {
+          samples[i] = exact_sample(b.carrier[i], 0.0, tone, range);
+        }
+      }
+    }
+    return;
+  }
   const double lfo_margin = tone.scaled_gain * kLfoArgumentMargin * lfo_range;
   // Frames are marked already only where the modulator's sine was decided on the block.
   auto check = tone.lfo_on && growing ? scale_and_check<true> : scale_and_check<false>;
