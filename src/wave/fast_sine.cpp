@@ -141,10 +141,12 @@ TONEGEN_ALWAYS_INLINE void quick_block(const Frames& f, int first, int count, do
     uint64_t sign = (f.quadrant[j] >> 1) << 63;  // quadrants 2 and 3 negate
     y.hi = std::bit_cast<double>(std::bit_cast<uint64_t>(y.hi) ^ sign);
     y.lo = std::bit_cast<double>(std::bit_cast<uint64_t>(y.lo) ^ sign);
-    bool known = f.known[j] != 0;
-    out[j] = known ? f.known_value[j] : y.hi + y.lo;
-    bool sure = known || sine_steps::decided(y, sine_steps::kBlockQuickBound);
-    undecided[j] = sure && f.beyond[j] == 0 ? 0 : 1;
+    // Chosen by bits, not by branches, so that every processor's build makes vector code.
+    uint64_t known = uint64_t{0} - f.known[j];
+    out[j] = std::bit_cast<double>((std::bit_cast<uint64_t>(f.known_value[j]) & known) |
+                                   (std::bit_cast<uint64_t>(y.hi + y.lo) & ~known));
+    uint64_t sure = f.known[j] | (sine_steps::decided(y, sine_steps::kBlockQuickBound) ? 1 : 0);
+    undecided[j] = (sure & (f.beyond[j] ^ 1)) ^ 1;
   }
 }
 
