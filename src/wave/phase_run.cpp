@@ -214,6 +214,7 @@ PhaseRuns phase_runs(double increment) {
     return runs;
   }
   const int binades = exponent_of(4.0) - exponent_of(runs.first_bottom) + 1;
+  static_assert(kMaxTableBinades >= 2 + 23 + 1, "from 2^-23 (the least first binade) to [4, 8)");
   double low = runs.first_bottom;
   for (int k = 0; k < binades; ++k, low *= 2.0) {
     PhaseRuns::Binade& b = runs.binades[k];

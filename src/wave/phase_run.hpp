@@ -14,10 +14,12 @@
 //
 // For a wrapping phase the steps d_e are known per file, and a binade entered from below (from
 // p' < 2^e, so at most 2^e + d_e) holds one of two numbers of frames, told apart by one exact
-// comparison. So each turn costs one comparison and one addition per binade, plus the wrap; the
-// frames themselves are filled eight at a time, off that chain. Everything else (the binade a
-// block starts in, halfway steps, small phases, large increments) goes through the general runs,
-// and one frame at a time where those do not start.
+// comparison. Where the increment lies halfway, every sum in the binade is a tie and rounds to an
+// even multiple of s, so from the binade's second frame on the step is fixed there too. So each
+// turn costs a comparison and a few additions per binade, plus the wrap; the frames themselves
+// are filled eight at a time, off that chain. Everything else (the binade a block starts in,
+// large, tiny or growing increments) goes through the general runs, and one frame at a time where
+// those do not start.
 
 inline constexpr int kMaxTableBinades = 28;
 
