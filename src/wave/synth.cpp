@@ -200,7 +200,7 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
 namespace {
 
 template <int Width, int Channels>
-void pack(const int32_t* samples, int count, unsigned char* out) {
+TONEGEN_VECTOR_CLONES void pack(const int32_t* samples, int count, unsigned char* out) {
   for (int i = 0; i < count; ++i) {
     // 8-bit PCM is unsigned; wider samples are two's complement.
     uint32_t value =
