@@ -2,8 +2,10 @@
 
 #include <bit>
 #include <cassert>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "math/sine_steps.hpp"
 #include "wave/sine_polynomials.hpp"
@@ -26,21 +28,34 @@ constexpr double kPi1 = 0x1.921fb544p+1;
 constexpr double kPi2 = 0x1.0b4611a6p-33;
 constexpr double kPi3 = 0x1.3198a2e037073p-68;
 
-// P(r2) by Horner's rule, in the order evaluation_*.gappa proves.
-template <std::size_t N>
-TONEGEN_ALWAYS_INLINE double polynomial(const double (&c)[N], double r2) {
-  double p = c[N - 1];
-  for (std::size_t k = N - 1; k-- > 0;) {
-    p = p * r2 + c[k];
+// P(r2) by Horner's rule, in the order evaluation_*.gappa proves: each step rounded twice, or
+// with Fma once (a fused multiply-add, in the builds for processors that have one; its error is
+// proven within the same bound).
+// Unrolled by recursion: a loop left in the body would keep the frame loop from vector code.
+template <bool Fma, std::size_t N, std::size_t K>
+TONEGEN_ALWAYS_INLINE double horner(const double (&c)[N], double r2, double p) {
+  if constexpr (K == 0) {
+    return p;
+  } else {
+    if constexpr (Fma) {
+      p = std::fma(p, r2, c[K - 1]);
+    } else {
+      p = p * r2 + c[K - 1];
+    }
+    return horner<Fma, N, K - 1>(c, r2, p);
   }
-  return p;
+}
+
+template <bool Fma, std::size_t N>
+TONEGEN_ALWAYS_INLINE double polynomial(const double (&c)[N], double r2) {
+  return horner<Fma, N, N - 1>(c, r2, c[N - 1]);
 }
 
 // x = q pi + r with |r| <= 1.5723, a little over pi/2 where x / pi rounds the other way (range and
 // error: proofs/reduction_*.gappa). The shifted value keeps q in its low mantissa bits:
 // sin x = (-1)^q sin r, q's lowest bit is the sign.
-template <bool Wide, bool Short = false>
-inline double sine(double x) {
+template <bool Wide, bool Short, bool Fma>
+TONEGEN_ALWAYS_INLINE double sine(double x) {
   double shifted = x * kInversePi + kRoundingShift;
   double q = shifted - kRoundingShift;
   double r = 0.0;
@@ -59,34 +74,103 @@ inline double sine(double x) {
     r = ((x - q * kPiA) - q * kPiB) - q * kPiC;  // the first difference is exact
   }
   double r2 = r * r;
-  double p = Short ? polynomial(block_sine::kShortCoefficients, r2)
-                   : polynomial(block_sine::kLongCoefficients, r2);
-  double s = r + (r * r2) * p;
+  double p = Short ? polynomial<Fma>(block_sine::kShortCoefficients, r2)
+                   : polynomial<Fma>(block_sine::kLongCoefficients, r2);
+  double s = 0.0;
+  if constexpr (Fma) {
+    s = std::fma(r * r2, p, r);
+  } else {
+    s = r + (r * r2) * p;
+  }
   uint64_t sign = std::bit_cast<uint64_t>(shifted) << 63;
   return std::bit_cast<double>(std::bit_cast<uint64_t>(s) ^ sign);
 }
 
+template <bool Wide, bool Short, bool Fma>
+TONEGEN_ALWAYS_INLINE void block_sines(const double* x, double* out, int count) {
+  for (int i = 0; i < count; ++i) {
+    out[i] = sine<Wide, Short, Fma>(x[i]);
+  }
+}
+
+// Where the vector loops run: plain IEEE operations, or fused multiply-adds where the processor
+// has them, with 256-bit or 512-bit vectors. Every build gives the callers results within the
+// same bounds; the correctly rounded sine's quick step gives the very same bits in each.
+enum class Unit { kPlain, kFma, kAvx512 };
+
+// Processors whose every build has fused multiply-adds use them in the plain loops too.
+#if defined(__FP_FAST_FMA)
+constexpr bool kPlainFma = true;
+#else
+constexpr bool kPlainFma = false;
+#endif
+
+Unit unit_at_hand() {
+#ifdef TONEGEN_FMA_TARGET
+  if (processor_has_avx512()) {
+    return Unit::kAvx512;
+  }
+  if (processor_has_fma()) {
+    return Unit::kFma;
+  }
+#endif
+  return Unit::kPlain;
+}
+
+template <Unit U>
+struct BlockSines;
+
+#define TONEGEN_BLOCK_SINES(UNIT, TARGET, FMA)                           \
+  template <>                                                            \
+  struct BlockSines<UNIT> {                                              \
+    TARGET static void wide(const double* x, double* out, int count) {   \
+      block_sines<true, false, FMA>(x, out, count);                      \
+    }                                                                    \
+    TARGET static void narrow(const double* x, double* out, int count) { \
+      block_sines<false, false, FMA>(x, out, count);                     \
+    }                                                                    \
+    TARGET static void short_(const double* x, double* out, int count) { \
+      block_sines<false, true, FMA>(x, out, count);                      \
+    }                                                                    \
+  };
+
+TONEGEN_BLOCK_SINES(Unit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma)
+#ifdef TONEGEN_FMA_TARGET
+TONEGEN_BLOCK_SINES(Unit::kFma, TONEGEN_FMA_TARGET, true)
+TONEGEN_BLOCK_SINES(Unit::kAvx512, TONEGEN_AVX512_TARGET, true)
+#endif
+#undef TONEGEN_BLOCK_SINES
+
+// Calls run(unit) with the unit at hand as a compile-time constant.
+template <typename Run>
+void on_unit_at_hand(Run run) {
+  static const Unit unit = unit_at_hand();
+  switch (unit) {
+#ifdef TONEGEN_FMA_TARGET
+    case Unit::kAvx512:
+      run(std::integral_constant<Unit, Unit::kAvx512>{});
+      return;
+    case Unit::kFma:
+      run(std::integral_constant<Unit, Unit::kFma>{});
+      return;
+#endif
+    default:
+      run(std::integral_constant<Unit, Unit::kPlain>{});
+  }
+}
+
 }  // namespace
 
-TONEGEN_VECTOR_CLONES
 void fast_sine(const double* x, double* out, int count) {
-  for (int i = 0; i < count; ++i) {
-    out[i] = sine<true>(x[i]);
-  }
+  on_unit_at_hand([&](auto unit) { BlockSines<unit()>::wide(x, out, count); });
 }
 
-TONEGEN_VECTOR_CLONES
 void fast_sine_narrow(const double* x, double* out, int count) {
-  for (int i = 0; i < count; ++i) {
-    out[i] = sine<false>(x[i]);
-  }
+  on_unit_at_hand([&](auto unit) { BlockSines<unit()>::narrow(x, out, count); });
 }
 
-TONEGEN_VECTOR_CLONES
 void fast_sine_short(const double* x, double* out, int count) {
-  for (int i = 0; i < count; ++i) {
-    out[i] = sine<false, true>(x[i]);
-  }
+  on_unit_at_hand([&](auto unit) { BlockSines<unit()>::short_(x, out, count); });
 }
 
 namespace {
@@ -150,10 +234,8 @@ TONEGEN_ALWAYS_INLINE void quick_block(const Frames& f, int first, int count, do
   }
 }
 
-// The vector parts, for the processor at hand: plain IEEE operations (two_prod by splitting), or
-// fused multiply-adds where the processor has them, with 256-bit or 512-bit vectors.
-enum class Unit { kPlain, kFma, kAvx512 };
-
+// The vector parts, for each unit (two_prod by splitting in the plain build where fused
+// multiply-adds may be slow).
 template <Unit U>
 struct QuickSineSteps;
 
@@ -173,7 +255,7 @@ struct QuickSineSteps;
     }                                                                              \
   };
 
-TONEGEN_QUICK_SINE_STEPS(Unit::kPlain, TONEGEN_VECTOR_CLONES, false)
+TONEGEN_QUICK_SINE_STEPS(Unit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma)
 #ifdef TONEGEN_FMA_TARGET
 TONEGEN_QUICK_SINE_STEPS(Unit::kFma, TONEGEN_FMA_TARGET, true)
 TONEGEN_QUICK_SINE_STEPS(Unit::kAvx512, TONEGEN_AVX512_TARGET, true)
@@ -230,15 +312,5 @@ void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int c
 }  // namespace
 
 void rounded_sines(const double* x, double* out, uint64_t* undecided, int count) {
-#ifdef TONEGEN_FMA_TARGET
-  if (processor_has_avx512()) {
-    rounded_sines_with<Unit::kAvx512>(x, out, undecided, count);
-    return;
-  }
-  if (processor_has_fma()) {
-    rounded_sines_with<Unit::kFma>(x, out, undecided, count);
-    return;
-  }
-#endif
-  rounded_sines_with<Unit::kPlain>(x, out, undecided, count);
+  on_unit_at_hand([&](auto unit) { rounded_sines_with<unit()>(x, out, undecided, count); });
 }
