@@ -5,8 +5,9 @@
 #include "math/double_double.hpp"  // kRoundingShift
 
 // A sine for whole blocks of arguments, written so the compiler turns it into vector code.
-// It is not the correctly rounded sine: its results may differ from it in the last bits, so the
-// caller must only use it where such a difference cannot change what it computes.
+// It is not the correctly rounded sine: its results may differ from it in the last bits (and
+// from one processor to another: fused multiply-adds where there are some), so the caller must
+// only use it where such a difference, within the bounds below, cannot change what it computes.
 
 // Largest argument magnitude for which the error bound below holds: the phases of the longest
 // file whose frequency exceeds the sample rate (about 3 x 10^11), times the LFO's 2 pi.
@@ -18,7 +19,8 @@ inline constexpr double kNarrowSineLimit = 65536.0;
 // (tests/CMakeLists.txt runs them; lowering a bound below its proof fails them):
 // - the reduction x = q pi + r, |r - (x - q pi)| (reduction_narrow.gappa, reduction_wide.gappa);
 //   both leave |r| <= 1.5723, inside the polynomials' interval;
-// - the evaluation's roundings, against the same polynomial taken exactly (evaluation_*.gappa);
+// - the evaluation's roundings, against the same polynomial taken exactly, with fused
+//   multiply-adds (where the processor has them) or without (evaluation_*.gappa);
 // - the polynomial's own error, k*ApproximationError (block_sines.sollya).
 // The sine passes the reduction's error on at most unchanged, so each total is the sum of its
 // three, which run_proofs.py checks.
