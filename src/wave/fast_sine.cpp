@@ -117,6 +117,16 @@ Unit unit_at_hand() {
   return Unit::kPlain;
 }
 
+// A set of loops built for every unit: X(unit, the build's attribute, fused multiply-adds).
+#ifdef TONEGEN_FMA_TARGET
+#define TONEGEN_FOR_EACH_UNIT(X)                    \
+  X(Unit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma) \
+  X(Unit::kFma, TONEGEN_FMA_TARGET, true)           \
+  X(Unit::kAvx512, TONEGEN_AVX512_TARGET, true)
+#else
+#define TONEGEN_FOR_EACH_UNIT(X) X(Unit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma)
+#endif
+
 template <Unit U>
 struct BlockSines;
 
@@ -134,11 +144,7 @@ struct BlockSines;
     }                                                                    \
   };
 
-TONEGEN_BLOCK_SINES(Unit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma)
-#ifdef TONEGEN_FMA_TARGET
-TONEGEN_BLOCK_SINES(Unit::kFma, TONEGEN_FMA_TARGET, true)
-TONEGEN_BLOCK_SINES(Unit::kAvx512, TONEGEN_AVX512_TARGET, true)
-#endif
+TONEGEN_FOR_EACH_UNIT(TONEGEN_BLOCK_SINES)
 #undef TONEGEN_BLOCK_SINES
 
 // Calls run(unit) with the unit at hand as a compile-time constant.
@@ -255,11 +261,7 @@ struct QuickSineSteps;
     }                                                                              \
   };
 
-TONEGEN_QUICK_SINE_STEPS(Unit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma)
-#ifdef TONEGEN_FMA_TARGET
-TONEGEN_QUICK_SINE_STEPS(Unit::kFma, TONEGEN_FMA_TARGET, true)
-TONEGEN_QUICK_SINE_STEPS(Unit::kAvx512, TONEGEN_AVX512_TARGET, true)
-#endif
+TONEGEN_FOR_EACH_UNIT(TONEGEN_QUICK_SINE_STEPS)
 #undef TONEGEN_QUICK_SINE_STEPS
 
 // Stretches of one parity at least this long on average run in place.
