@@ -49,7 +49,8 @@ inline constexpr DD kInverseFactorial[] = {
 
 // sum over k < count of s_k z^k / (first + stride k)!, s_k = (-1)^k when `alternate`. The first
 // `dd_terms` terms are summed in double-double, the rest in plain doubles (their rounding errors
-// are then of the order of u times the first of them). Every coefficient is at least
+// are then of the order of u times the first of them; with Fma each step is one fused
+// multiply-add, which the block proofs cover too). Every coefficient is at least
 // (stride + 1) times the next one times |z|, so no Horner step cancels (see dd_add()).
 template <bool Fma = false>
 TONEGEN_ALWAYS_INLINE DD series(DD z, int first, int stride, bool alternate, int count,
@@ -61,7 +62,11 @@ TONEGEN_ALWAYS_INLINE DD series(DD z, int first, int stride, bool alternate, int
   DD q = {0.0, 0.0};
   int k = count - 1;
   for (; k >= dd_terms; --k) {
-    q.hi = q.hi * z.hi + coefficient(k).hi;
+    if constexpr (Fma) {
+      q.hi = std::fma(q.hi, z.hi, coefficient(k).hi);
+    } else {
+      q.hi = q.hi * z.hi + coefficient(k).hi;
+    }
   }
   for (; k >= 0; --k) {
     q = dd_add(dd_mul<Fma>(q, z), coefficient(k));
@@ -165,7 +170,7 @@ inline constexpr int kBlockSineTerms = 10;
 inline constexpr int kBlockCosineTerms = 11;
 inline constexpr double kBlockSeriesError = 0x1p-72;
 inline constexpr double kBlockQuickEvaluationError = 0x1.1p-64;
-inline constexpr double kBlockQuickBound = 0x1p-63;
+inline constexpr double kBlockQuickBound = 0x1.2p-64;
 inline constexpr double kAccurateBound = 0x1p-97;
 
 // cos r for an odd quadrant, sin r for an even one (the sign of quadrants 2 and 3 left out).
