@@ -92,10 +92,11 @@ TONEGEN_ALWAYS_INLINE DD dd_mul(DD a, DD b) {
   }
 }
 
-// Double-double sum, for operands that do not cancel (|a| <= |b| / 2 wherever it is used):
-// error below kDdAddError of the result.
+// Double-double sum, for operands that do not cancel (|a| <= |b| / 2 wherever it is used, which
+// the series' proofs show): error below kDdAddError of the result. Then |a.hi| <= |b.hi|, so
+// fast_two_sum gives the exact sum and error that two_sum would, in half the operations.
 TONEGEN_ALWAYS_INLINE DD dd_add(DD a, DD b) {
-  DD s = two_sum(a.hi, b.hi);
+  DD s = fast_two_sum(b.hi, a.hi);
   s.lo += a.lo + b.lo;
   return fast_two_sum(s.hi, s.lo);
 }
