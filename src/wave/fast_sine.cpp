@@ -281,6 +281,16 @@ void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int c
   if ((changes + 1) * kShortestStretch <= count) {
     for (int first = 0; first < count;) {
       int end = first + 1;
+      // Eight frames at a time while none of them changes parity, then one at a time.
+      for (; count - end >= 8; end += 8) {
+        uint64_t changed = 0;
+        for (int j = end; j < end + 8; ++j) {
+          changed |= f.quadrant[j] ^ f.quadrant[first];
+        }
+        if ((changed & 1) != 0) {
+          break;
+        }
+      }
       while (end < count && ((f.quadrant[end] ^ f.quadrant[first]) & 1) == 0) {
         ++end;
       }
