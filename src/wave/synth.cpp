@@ -59,6 +59,7 @@ int32_t exact_sample(double carrier, double modulator, const ToneParameters& ton
   return static_cast<int32_t>(correct_sin(argument) * tone.scaled_gain);
 }
 
+// argument[i] = lfo_product(carrier[i], sine[i], range), in the widest vector build.
 TONEGEN_VECTOR_CLONES void lfo_products(const double* carrier, const double* sine, double range,
                                         double* argument, int count) {
   for (int i = 0; i < count; ++i) {

@@ -14,7 +14,7 @@ struct ToneParameters {
   double carrier_increment = 0.0;
   double mod_increment = 0.0;
   bool lfo_on = false;
-  PhaseRuns carrier_runs;
+  PhaseRuns carrier_runs;  // each increment's steps and run lengths, binade by binade
   PhaseRuns mod_runs;
 };
 
