@@ -67,10 +67,19 @@ TONEGEN_VECTOR_CLONES void lfo_products(const double* carrier, const double* sin
   }
 }
 
+// Whether a frame's value lies within `allowed` of a non-zero integer, or its argument beyond
+// `limit`, the reach of the block sine used: then truncating the value may not give the plain
+// loop's sample. Truncation changes value only at the non-zero integers; (-1, 1) all truncates
+// to 0.
+TONEGEN_ALWAYS_INLINE uint64_t doubtful_frame(double value, double argument, double allowed,
+                                              double limit) {
+  double nearest = (value + kRoundingShift) - kRoundingShift;
+  return ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
+         !(std::fabs(argument) <= limit);
+}
+
 // Truncates value[i] = sine[i] x gain into samples[i] and marks (on top of the frames already
-// marked, when Marked) those whose value lies too close to a non-zero integer for the error
-// bounds, or whose argument lies beyond `limit`, the reach of the block sine used. Returns
-// whether any frame is marked.
+// marked, when Marked) the doubtful ones. Returns whether any frame is marked.
 template <bool Marked>
 TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* argument,
                                            const double* carrier, int count, double gain,
@@ -79,12 +88,9 @@ TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* arg
   uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
-    double nearest = (value + kRoundingShift) - kRoundingShift;
     double allowed = margin + lfo_margin * std::fabs(carrier[i]);
-    // Truncation changes value only at the non-zero integers; (-1, 1) all truncates to 0.
     // (A bound of half a unit or more could carry a value in (-1, 1) past an integer.)
-    uint64_t doubt = ((std::fabs(value - nearest) <= allowed) & (nearest != 0.0)) |
-                     (allowed >= 0.5) | !(std::fabs(argument[i]) <= limit) |
+    uint64_t doubt = doubtful_frame(value, argument[i], allowed, limit) | (allowed >= 0.5) |
                      (Marked ? doubtful[i] : 0);
     doubtful[i] = doubt;
     any |= doubt;
@@ -96,24 +102,16 @@ TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* arg
   return any != 0;
 }
 
-// Whether a frame without the LFO is doubtful: the same test with the allowance being the
-// margin alone (below half a unit: the caller makes sure) and nothing marked before.
-TONEGEN_ALWAYS_INLINE uint64_t plain_doubt(double value, double argument, double margin,
-                                           double limit) {
-  double nearest = (value + kRoundingShift) - kRoundingShift;
-  return ((std::fabs(value - nearest) <= margin) & (nearest != 0.0)) |
-         !(std::fabs(argument) <= limit);
-}
-
-// scale_and_check for frames without the LFO: it marks nothing, only tells whether any frame is
-// doubtful; the caller finds them again with plain_doubt, which gives the same answers.
+// scale_and_check for frames without the LFO, whose allowance is the margin alone (below half a
+// unit: the caller makes sure): it marks nothing, only tells whether any frame is doubtful; the
+// caller finds them again with doubtful_frame, which gives the same answers.
 TONEGEN_VECTOR_CLONES bool scale_and_check_plain(const double* sine, const double* argument,
                                                  int count, double gain, double margin,
                                                  double limit, int32_t* samples) {
   uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
-    uint64_t doubt = plain_doubt(value, argument[i], margin, limit);
+    uint64_t doubt = doubtful_frame(value, argument[i], margin, limit);
     any |= doubt;
     samples[i] = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
   }
@@ -183,7 +181,7 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
   if (!tone.lfo_on && margin < 0.5) {
     if (scale_and_check_plain(b.sine, argument, count, tone.scaled_gain, margin, limit, samples)) {
       for (int i = 0; i < count; ++i) {
-        if (plain_doubt(b.sine[i] * tone.scaled_gain, argument[i], margin, limit) != 0) {
+        if (doubtful_frame(b.sine[i] * tone.scaled_gain, argument[i], margin, limit) != 0) {
           samples[i] = exact_sample(b.carrier[i], 0.0, tone, range);
         }
       }
