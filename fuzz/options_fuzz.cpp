@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GeneratorSettings s;
   set_defaults(s);
   int status = parse_options(s, static_cast<int>(argv.size()), argv.data());
-  check(status == 0 || status == -1, "status is 0 or -1");
+  check(status == 0 || status == -1 || status == kVersionRequested, "status is 0, -1 or version");
   if (status != 0) {
     return 0;
   }

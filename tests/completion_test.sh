@@ -30,7 +30,8 @@ expect() {  # what, then the words
   fi
 }
 expect '-mfrq -mran ' -m
-expect '-? -ch -db -file -frq -kb -mfrq -mran -res -sr ' ''
+expect '--help --version -? -ch -db -file -frq -h -help -kb -mfrq -mran -res -sr ' ''
+expect '--help --version ' --
 expect '-file -frq ' -kb 10 -f
 expect 'a1.wav a2.wav ' -file a
 expect '-x a1.wav a2.wav b.txt ' -file ''

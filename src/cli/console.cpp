@@ -5,14 +5,19 @@
 
 #include "cli/fixed_format.hpp"
 
+// Where printed text goes: standard output, or elsewhere when the tone file is standard output.
+static std::FILE* g_text = stdout;
+
 #if defined(_WIN32)
 #include <io.h>
 static bool stdout_is_terminal() {
   return _isatty(_fileno(stdout)) != 0;
 }
 static void keep_standard_descriptors() {}
-#elif __has_include(<unistd.h>) && __has_include(<fcntl.h>)
+void console_keep_text_out_of(const char*) {}
+#elif __has_include(<unistd.h>) && __has_include(<fcntl.h>) && __has_include(<sys/stat.h>)
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 static bool stdout_is_terminal() {
   return isatty(fileno(stdout)) != 0;
@@ -28,12 +33,28 @@ static void keep_standard_descriptors() {
     }
   }
 }
+static bool is_file(int fd, const struct stat& file) {
+  struct stat s;
+  return fstat(fd, &s) == 0 && s.st_dev == file.st_dev && s.st_ino == file.st_ino;
+}
+
+// The same device and inode catch every name for it: /dev/stdout, /dev/fd/1, /proc/self/fd/1, or
+// the path of the file standard output was redirected to. A file that does not exist yet is none.
+void console_keep_text_out_of(const char* path) {
+  struct stat file;
+  if (path == nullptr || stat(path, &file) != 0 || !is_file(1, file)) {
+    return;
+  }
+  // Standard error too when it is the same file (2>&1): then the text has nowhere to go.
+  g_text = is_file(2, file) ? nullptr : stderr;
+}
 #else
 // Without a way to ask, flushing every print is always correct, only slower.
 static bool stdout_is_terminal() {
   return true;
 }
 static void keep_standard_descriptors() {}
+void console_keep_text_out_of(const char*) {}
 #endif
 
 static bool g_flush_each_print = false;
@@ -103,11 +124,14 @@ void vprint_to(std::FILE* out, const char* format, std::va_list args) {
 }
 
 void print_formatted(const char* format, ...) {
+  if (g_text == nullptr) {
+    return;
+  }
   std::va_list args;
   va_start(args, format);
-  vprint_to(stdout, format, args);
+  vprint_to(g_text, format, args);
   va_end(args);
   if (g_flush_each_print) {
-    std::fflush(stdout);
+    std::fflush(g_text);
   }
 }

@@ -1,10 +1,11 @@
 #include "cli/options.hpp"
 
 #include <cstring>
+#include <initializer_list>
 
-#include "math/exact_math.hpp"
 #include "cli/console.hpp"
 #include "cli/number_text.hpp"
+#include "math/exact_math.hpp"
 
 double db_to_gain(double db) {
   return correct_pow10(db * 0.05);
@@ -18,6 +19,12 @@ namespace {
 
 bool same(const char* a, const char* b) {
   return std::strcmp(a, b) == 0;
+}
+
+// "-?" and the spellings people try first. Unknown options are ignored, so without these
+// asking for help the usual way would quietly write the default file.
+bool is_help(const char* text) {
+  return same(text, "-?") || same(text, "-h") || same(text, "-help") || same(text, "--help");
 }
 
 // Reads an integer option value into `out`, or prints `message` with the limits and fails.
@@ -101,8 +108,13 @@ int parse_options(GeneratorSettings& settings, int argc, const char* const* argv
   for (int i = 0; i + 1 < argc; ++i) {
     const char* name = argv[i];
     const char* value = argv[i + 1];
-    if (same(name, "-?") || same(value, "-?")) {
-      return -1;
+    for (const char* text : {name, value}) {
+      if (is_help(text)) {
+        return -1;
+      }
+      if (same(text, "--version")) {
+        return kVersionRequested;
+      }
     }
     if (!apply_option(settings, name, value)) {
       return -1;

@@ -8,7 +8,11 @@ double db_to_gain(double db);
 // (percent x 0.01) x TWO_PI, the product with 0.01 formed first.
 double percent_to_radians(double percent);
 
+// What parse_options returns when "--version" is met before any help switch or rejected value.
+inline constexpr int kVersionRequested = 1;
+
 // Walks the whole argument vector and stores every accepted option value in `settings`, on top
-// of what is there. Returns 0, or -1 on the help switch (no message) or on a rejected value
-// (after printing that option's one message).
+// of what is there. Returns 0; -1 on a help switch ("-?", "-h", "-help", "--help"; no message)
+// or on a rejected value (after printing that option's one message); or kVersionRequested.
+// Each position looks at its name and then its value for a switch before applying the option.
 int parse_options(GeneratorSettings& settings, int argc, const char* const* argv);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/signals.hpp"
 #include "cli/console.hpp"
 #include "wave/byte_stream.hpp"
 #include "wave/synth.hpp"
@@ -25,10 +26,10 @@ int32_t spinner_steps_between(int32_t low, int32_t high) {
   return up_to_high - below_low;
 }
 
-// After a failed write, whatever reached a regular file is made an honest WAVE file: cut to the
-// whole frames it holds, with both size fields saying so, so that no reader is promised data that
-// is not there. Where that cannot be done the file is removed. Anything else (a FIFO, a device)
-// is left alone: truncating or removing it is not ours to do.
+// After a failed write or a stop between blocks, whatever reached a regular file is made an honest
+// WAVE file: cut to the whole frames it holds, with both size fields saying so, so that no reader
+// is promised data that is not there. Where that cannot be done the file is removed. Anything else
+// (a FIFO, a device) is left alone: truncating or removing it is not ours to do.
 void keep_whole_frames(const GeneratorSettings& settings) {
   namespace fs = std::filesystem;
   std::error_code error;
@@ -63,7 +64,8 @@ void keep_whole_frames(const GeneratorSettings& settings) {
 }  // namespace
 
 int write_wave_file(GeneratorSettings& settings) {
-  if (settings.file_name == nullptr) {
+  // Asked to stop before anything was written: the file is not touched.
+  if (settings.file_name == nullptr || stop_signal() != 0) {
     return -1;
   }
   ByteStream stream;
@@ -77,7 +79,8 @@ int write_wave_file(GeneratorSettings& settings) {
 
   int frame_bytes = settings.channels * settings.bytes_per_sample;
   int32_t samples[kBlockFrames];
-  for (int32_t done = 0; done < frame_count && !stream.failed;) {
+  int32_t done = 0;
+  while (done < frame_count && !stream.failed && stop_signal() == 0) {
     int count = frame_count - done < kBlockFrames ? frame_count - done : kBlockFrames;
     synthesize_block(settings, tone, samples, count);
     std::size_t bytes = static_cast<std::size_t>(count) * frame_bytes;
@@ -91,7 +94,8 @@ int write_wave_file(GeneratorSettings& settings) {
     }
     done += count;
   }
-  if (close_stream(stream) != 0) {
+  // The buffer holds whole blocks only, so a stopped run hands the file whole frames.
+  if (close_stream(stream) != 0 || done < frame_count) {
     keep_whole_frames(settings);
     return -1;
   }

@@ -73,6 +73,10 @@ TEST(Tonegen, EndsWithUsageAndNoFile) {
   const Case cases[] = {
       {{"-?"}, ""},
       {{"-frq", "1000", "-?"}, ""},
+      // The usual spellings of help, which would otherwise be ignored as unknown options.
+      {{"-h"}, ""},
+      {{"-kb", "10", "-help"}, ""},
+      {{"--help", "--version"}, ""},
       {{"-sr", "999"}, "Illegal samplerate. Enter a value between 1000 and 96000 Hz.\n"},
       {{"-kb", "4294967297"}, "ERROR: Illegal filesize. Enter a value between 1 and 1000000 kB.\n"},
       {{"-db", "-46"}, "Illegal damping. Enter a value between -45.00 and 0.00 dB.\n"},
@@ -84,6 +88,17 @@ TEST(Tonegen, EndsWithUsageAndNoFile) {
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.out, c.before_usage + kUsage);
     EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(fs::is_empty(folder));
+  }
+}
+
+TEST(Tonegen, VersionTouchesNoFile) {
+  for (const auto& args :
+       {std::vector<std::string>{"--version"}, {"-kb", "10", "--version", "-h"}}) {
+    fs::path folder = fresh_folder();
+    ToolRun run = run_tool(folder, args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "tonegen " TONEGEN_VERSION "\n");
     EXPECT_TRUE(fs::is_empty(folder));
   }
 }

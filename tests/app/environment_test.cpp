@@ -7,7 +7,9 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -188,42 +190,126 @@ TEST(Environment, ClosedStandardOutput) {
             (std::vector<unsigned char>{0x80, 0x85, 0x8a, 0x8f, 0x94, 0x99}));
 }
 
+// The data bytes of an honest file that `path` holds, checked against the header and against
+// `whole`, the complete file of the same settings (or as much of it as was made).
+long honest_data(const fs::path& path, const std::vector<unsigned char>& whole) {
+  std::vector<unsigned char> cut = read_file(path.string());
+  if (cut.size() < 44 || whole.size() < 44) {
+    ADD_FAILURE() << "no header";
+    return -1;
+  }
+  uint32_t data = le32(cut, 40);
+  uint32_t block_align = le16(whole, 32);
+  EXPECT_EQ(cut.size(), 44 + data);
+  EXPECT_EQ(le32(cut, 4), 36 + data);
+  EXPECT_EQ(data % block_align, 0u);
+  EXPECT_EQ(data / block_align % 2 * (block_align % 2), 0u);  // no pad byte missing
+  // Apart from those two fields, the bytes are those of the complete file.
+  EXPECT_TRUE(std::equal(cut.begin() + 8, cut.begin() + 40, whole.begin() + 8));
+  std::size_t compared = std::min(cut.size(), whole.size());
+  EXPECT_TRUE(std::equal(cut.begin() + 44, cut.begin() + compared, whole.begin() + 44));
+  return data;
+}
+
 // A write that fails part way (here at a file-size limit) leaves a WAVE file of the whole frames
-// that arrived, and both size fields say so: no reader is promised data that is not there.
+// that arrived, and both size fields say so: no reader is promised data that is not there. The
+// limit's signal is at its default action, as a shell leaves it, unless the caller ignores it.
 TEST(Environment, FailedWriteKeepsWholeFrames) {
   struct Case {
     std::vector<std::string> args;
     long limit;
     uint32_t kept;  // data bytes left
+    bool caller_ignores_signal;
   };
   const Case cases[] = {
-      {{"-kb", "2000"}, 1 << 20, 1048532},  // the limit falls on a frame's end
+      {{"-kb", "2000"}, 1 << 20, 1048532, false},  // the limit falls on a frame's end
+      {{"-kb", "2000"}, 1 << 20, 1048532, true},
       // 349,511 frames and part of one arrive; an odd-sized frame count is kept even so that the
       // data chunk needs no pad byte
-      {{"-kb", "2000", "-res", "3", "-ch", "1"}, (1 << 20) + 3, 1048530},
-      {{"-kb", "20", "-res", "4", "-ch", "3"}, 1000, 948},  // 79 frames and 8 bytes
+      {{"-kb", "2000", "-res", "3", "-ch", "1"}, (1 << 20) + 3, 1048530, false},
+      {{"-kb", "20", "-res", "4", "-ch", "3"}, 1000, 948, false},  // 79 frames and 8 bytes
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[c.args.size() - 1]);
+    SCOPED_TRACE(testing::PrintToString(c.args));
     fs::path folder = fresh_folder();
     RunOptions limited;
     limited.file_size_limit = c.limit;
+    limited.ignore_sigxfsz = c.caller_ignores_signal;
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"-file", "cut.wav"});
     ToolRun run = run_tool(folder, args, limited);
     EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(run.out.starts_with(summary("cut.wav").substr(0, 18)));
     EXPECT_TRUE(run.out.ends_with(kWriteError));
     args.back() = "whole.wav";
     ASSERT_EQ(run_tool(folder, args).status, 0);
+    EXPECT_EQ(honest_data(folder / "cut.wav", read_file((folder / "whole.wav").string())), c.kept);
+  }
+}
 
-    std::vector<unsigned char> cut = read_file((folder / "cut.wav").string());
-    std::vector<unsigned char> whole = read_file((folder / "whole.wav").string());
-    ASSERT_EQ(cut.size(), 44 + c.kept);
-    EXPECT_EQ(le32(cut, 4), 36 + c.kept);
-    EXPECT_EQ(le32(cut, 40), c.kept);
-    // Apart from those two fields, the bytes are those of the complete file.
-    EXPECT_TRUE(std::equal(cut.begin() + 8, cut.begin() + 40, whole.begin() + 8));
-    EXPECT_TRUE(std::equal(cut.begin() + 44, cut.end(), whole.begin() + 44));
+// Interrupted, terminated or hung up at any moment, the tool stops between blocks, leaves an
+// honest file of whole frames, lets the text it printed reach a redirected log, and ends by the
+// same signal. A second signal during the mending changes nothing.
+TEST(Environment, StopSignalsLeaveAnHonestFile) {
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+  const long moments[] = {1, 60 << 20};  // bytes in the file when the signal is sent
+  fs::path folder = fresh_folder();
+  const std::vector<std::string> args = {"-kb", "1000000", "-res", "3", "-ch", "1", "-file"};
+  std::vector<std::string> start = args;
+  start.push_back("start.wav");
+  start[1] = "70000";
+  ASSERT_EQ(run_tool(folder, start).status, 0);
+  std::vector<unsigned char> whole = read_file((folder / "start.wav").string());
+  for (int signal : signals) {
+    for (long moment : moments) {
+      SCOPED_TRACE(std::to_string(signal) + " at " + std::to_string(moment));
+      fs::remove(folder / "t.wav");
+      RunOptions options;
+      options.while_running = [&](pid_t tool) {
+        std::error_code error;
+        uintmax_t size = 0;
+        while ((size = fs::file_size(folder / "t.wav", error), error) ||
+               size < static_cast<uintmax_t>(moment)) {
+          usleep(1000);
+        }
+        kill(tool, signal);
+        kill(tool, signal);
+      };
+      std::vector<std::string> stopped = args;
+      stopped.push_back("t.wav");
+      ToolRun run = run_tool(folder, stopped, options);
+      EXPECT_EQ(run.signal, signal);
+      std::string text = summary("t.wav", "440.00", "24 Bit, 48000 Hz, 1 Ch");
+      ASSERT_TRUE(run.out.starts_with(text));
+      EXPECT_EQ(run.out.find_first_not_of("\b-|", text.size()), std::string::npos);
+      long data = honest_data(folder / "t.wav", whole);
+      EXPECT_GE(data, moment - 44);
+      EXPECT_LT(data, 1000000L * 1024 / 2);  // stopped, not finished
+    }
+  }
+}
+
+// The tone file may be standard output itself, through a pipe or a redirect: the text then goes
+// to standard error and the tone's bytes are those a named file gets.
+TEST(Environment, StandardOutputAsTheFile) {
+  fs::path folder = fresh_folder();
+  ASSERT_EQ(run_tool(folder, {"-kb", "3000", "-file", "named.wav"}).status, 0);
+  std::vector<unsigned char> named = read_file((folder / "named.wav").string());
+  const std::string text = summary("/dev/stdout") + spinner(8) + "done\n";
+
+  ToolRun piped = run_tool(folder, {"-kb", "3000", "-file", "/dev/stdout"});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, text);
+  EXPECT_TRUE(piped.out == std::string(named.begin(), named.end()));
+
+  RunOptions redirect;
+  redirect.stdout_path = (folder / "redirected.wav").string();
+  for (const char* name : {"/dev/stdout", "/proc/self/fd/1", "redirected.wav"}) {
+    SCOPED_TRACE(name);
+    ToolRun run = run_tool(folder, {"-kb", "3000", "-file", name}, redirect);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.err.ends_with("done\n"));
+    EXPECT_TRUE(read_file(redirect.stdout_path) == named);
   }
 }
 

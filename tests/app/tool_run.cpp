@@ -33,8 +33,18 @@ ToolRun run_tool(const fs::path& folder, const std::vector<std::string>& args,
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(err, 2);
     close(err);
+    for (int signal = 1; signal < NSIG; ++signal) {
+      std::signal(signal, SIG_DFL);  // fails harmlessly for the few that cannot be caught
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     if (options.close_stdout) {
       close(1);
+    } else if (!options.stdout_path.empty()) {
+      int out = open(options.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      close(out);
     } else {
       dup2(out_pipe[1], 1);
     }
@@ -46,13 +56,15 @@ ToolRun run_tool(const fs::path& folder, const std::vector<std::string>& args,
     if (options.file_size_limit > 0) {
       rlimit limit{static_cast<rlim_t>(options.file_size_limit),
                    static_cast<rlim_t>(options.file_size_limit)};
-      signal(SIGXFSZ, SIG_IGN);  // the write past the limit then fails with EFBIG
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
         _exit(126);
       }
     }
+    if (options.ignore_sigxfsz) {
+      std::signal(SIGXFSZ, SIG_IGN);
+    }
     if (options.ignore_sigpipe) {
-      signal(SIGPIPE, SIG_IGN);
+      std::signal(SIGPIPE, SIG_IGN);
     }
     if (chdir(folder.c_str()) != 0) {
       _exit(126);
@@ -74,6 +86,7 @@ ToolRun run_tool(const fs::path& folder, const std::vector<std::string>& args,
   int raw = 0;
   waitpid(child, &raw, 0);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000;
+  run.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
   std::vector<unsigned char> err = read_file(err_path.string());
   run.err.assign(err.begin(), err.end());
   fs::remove(err_path);

@@ -128,6 +128,8 @@ TEST(ParseOptions, RejectedValuesAndHelp) {
       {{"-kb", "10", "-?"}, ""},
       {{"-kb", "-?"}, ""},  // help is tested before the option
       {{"-kb", "0", "-?"}, kFileSizeMessage},
+      {{"-kb", "0", "--help"}, kFileSizeMessage},
+      {{"-kb", "-h"}, ""},
       {{"-kb", "0"}, kFileSizeMessage},
       {{"-kb", "1000001"}, kFileSizeMessage},
       // Far beyond 32 bits is out of range too, never wrapped back into it.

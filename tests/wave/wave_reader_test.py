@@ -88,30 +88,43 @@ class StandardWaveModule(unittest.TestCase):
                         expected = expected_samples(64, 22050, 1000.0, -1.0, width)
                         self.assertEqual(frames, [[v] * channels for v in expected])
 
-    def test_failed_write_reads_as_whole_frames(self):
+    def test_cut_files_read_as_whole_frames(self):
+        """A file-size limit (its signal at the default action, as a shell leaves it) and a
+        termination part way both leave a file that reads as exactly the frames it holds."""
         if os.name != "posix" or len(TONEGEN) > 1:
-            self.skipTest("a file-size limit on the tool itself: POSIX, no emulator")
+            self.skipTest("limits and signals on the tool itself: POSIX, no emulator")
         import resource
         import signal
+        import time
 
         def limit_file_size():
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (100003, 100003))
 
+        def terminate(path):
+            tool = subprocess.Popen(TONEGEN + ["-file", path, "-kb", "1000000", "-res", "3",
+                                    "-ch", "1"], stdout=subprocess.DEVNULL)
+            while tool.poll() is None and (not os.path.exists(path) or
+                                            os.path.getsize(path) < 100003):
+                time.sleep(0.001)
+            tool.send_signal(signal.SIGTERM)
+            return tool.wait()
+
+        def limited(path):
+            return subprocess.run(TONEGEN + ["-file", path, "-kb", "1000", "-res", "3", "-ch",
+                                  "1"], stdout=subprocess.DEVNULL,
+                                  preexec_fn=limit_file_size).returncode
+
         with tempfile.TemporaryDirectory() as folder:
-            for width in (1, 3):
-                with self.subTest(width=width):
-                    path = os.path.join(folder, "cut%d.wav" % width)
-                    run = subprocess.run(TONEGEN + ["-file", path, "-kb", "1000", "-res",
-                                         str(width), "-ch", "1"], stdout=subprocess.DEVNULL,
-                                         preexec_fn=limit_file_size)
-                    self.assertEqual(run.returncode, 255)
+            for end, status in ((limited, 255), (terminate, -signal.SIGTERM)):
+                with self.subTest(end=end.__name__):
+                    path = os.path.join(folder, end.__name__ + ".wav")
+                    self.assertEqual(end(path), status)
                     with wave.open(path, "rb") as w:
                         frames = w.getnframes()
-                        self.assertEqual(len(w.readframes(frames + 1)), frames * width)
-                    self.assertEqual(os.path.getsize(path), 44 + frames * width)
+                        self.assertEqual(len(w.readframes(frames + 1)), frames * 3)
+                    self.assertEqual(os.path.getsize(path), 44 + frames * 3)
+                    self.assertEqual(frames % 2, 0)
                     self.assertGreater(frames, 30000)
-
 
 if __name__ == "__main__":
     TONEGEN = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])]
