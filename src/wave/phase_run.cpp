@@ -94,18 +94,30 @@ inline double pick_at_least(double x, double bound, double a, double b) {
 }
 #endif
 
+// Runs pay off only in binades that hold many frames: the phase must lie 16 increments above 0
+// and, while it wraps, as far below TWO_PI.
+inline bool can_run(double phase, double increment) {
+  return phase >= 16.0 * increment && phase >= 0x1p-1022 && phase < 0x1p1023 &&
+         (increment > TWO_PI || phase + 16.0 * increment < TWO_PI);
+}
+
 // The frames of one binade from `phase`, or one frame where the phase is too small for runs:
 // writes out[i...] and returns the new i; `phase` becomes the phase after them and `before` the
 // one before the last advance.
 int general_runs(const PhaseRuns& runs, double& phase, double& before, double* out, int i,
                  int count) {
   const double increment = runs.increment;
-  // Runs pay off only in binades that hold many frames: below this the phase goes serially.
-  if (!(increment > 0.0) ||
-      !(phase >= 16.0 * increment && phase >= 0x1p-1022 && phase < 0x1p1023)) {
-    before = phase;
-    out[i++] = phase;
-    phase = advance_phase(phase, increment);
+  // Where no run can start the phase goes serially: one frame at a time where a table may take
+  // over, so that its binades are seen from below; elsewhere in a tight loop until a run can start
+  // (a wrapping phase with an increment above TWO_PI / 32, or none, never gets there: the whole
+  // block goes this way).
+  if (!(increment > 0.0) || !can_run(phase, increment)) {
+    const int end = runs.count > 0 ? i + 1 : count;
+    do {
+      before = phase;
+      out[i++] = phase;
+      phase = advance_phase(phase, increment);
+    } while (i < end && !can_run(phase, increment));
     return i;
   }
   const double low = binade_of(phase);
@@ -202,6 +214,9 @@ double table_runs(const PhaseRuns& runs, int k, double phase, double* out, int i
 PhaseRuns phase_runs(double increment) {
   PhaseRuns runs;
   runs.increment = increment;
+  // From TWO_PI / 32 on, a phase 16 increments above 0 lies less than 16 below TWO_PI.
+  runs.serial_only = !(increment > 0.0) ||
+                     (increment <= TWO_PI && 32.0 * increment >= TWO_PI && !(increment < 0.25));
   // Small increments only: then no binade below [4, 8) can reach TWO_PI. Not too small, so that
   // a binade's frames can be counted, nor within 2^-50 below a power of two: the phase after a
   // wrap (the sum's rounding in [4, 8) can leave it up to 2^-51 above the increment) must stay
@@ -244,6 +259,14 @@ PhaseRuns phase_runs(double increment) {
 }
 
 double fill_phases(const PhaseRuns& runs, double phase, double* out, int count) {
+  if (runs.serial_only) {
+    const double increment = runs.increment;
+    for (int i = 0; i < count; ++i) {
+      out[i] = phase;
+      phase = advance_phase(phase, increment);
+    }
+    return phase;
+  }
   int i = 0;
   while (i < count) {
     double before = phase;

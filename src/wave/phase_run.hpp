@@ -39,6 +39,9 @@ struct PhaseRuns {
   Binade binades[kMaxTableBinades];
   int count = 0;
   double first_bottom = 0.0;
+  // No run can ever start (a wrapping phase with an increment from TWO_PI / 32 on, and no
+  // table; or no increment): every frame goes serially, in the tightest loop.
+  bool serial_only = false;
 };
 
 PhaseRuns phase_runs(double increment);

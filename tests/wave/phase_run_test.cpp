@@ -2,15 +2,48 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <vector>
 
 #include "wave/phase_lfo.hpp"
 
 namespace {
+
+// The phases of `count`-frame blocks from `start` against the serial recurrence, bit for bit,
+// with the block sizes drawn from `cuts`. Everything `out` holds before a block is a marker, so a
+// frame left unwritten shows; past count + kPhaseSlack a guard must stay untouched.
+void expect_serial(double increment, double start, int frames, const std::vector<int>& cuts,
+                   std::mt19937_64& random) {
+  SCOPED_TRACE(testing::Message() << std::hexfloat << "increment " << increment << ", from "
+                                  << start);
+  const PhaseRuns table = phase_runs(increment);
+  const double marker = -0.0;
+  const int room = 1025 + kPhaseSlack;
+  std::vector<double> out(room + 1);
+  double serial = start;
+  double runs = start;
+  for (int frame = 0; frame < frames;) {
+    // The first block whole, so that a run can start at the start phase itself.
+    int count = frame == 0 ? 1024 : cuts[random() % cuts.size()];
+    std::fill(out.begin(), out.end(), marker);
+    runs = fill_phases(table, runs, out.data(), count);
+    ASSERT_EQ(std::bit_cast<uint64_t>(out[room]), std::bit_cast<uint64_t>(marker));
+    for (int i = 0; i < count; ++i, ++frame) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(out[i]), std::bit_cast<uint64_t>(serial))
+          << "frame " << frame << " of a block of " << count;
+      serial = advance_phase(serial, increment);
+    }
+    ASSERT_EQ(std::bit_cast<uint64_t>(runs), std::bit_cast<uint64_t>(serial));
+  }
+}
+
+const std::vector<int> kCuts = {0,  1,  2,  3,  4,  5,  6,  7,   8,    9,    10,
+                                11, 12, 13, 14, 15, 16, 17, 740, 1023, 1024, 1025};
 
 // The runs must give the serial recurrence bit for bit: for every kind of increment, from any
 // phase (a large one too, where a growing phase runs and a wrapping one falls), and with the
@@ -22,6 +55,9 @@ TEST(PhaseRuns, SameAsTheSerialRecurrence) {
   const double increments[] = {
       440.0 * (TWO_PI / 48000),    // the default tone
       12000.0 * (TWO_PI / 48000),  // a quarter of the rate: short runs
+      17500.0 * (TWO_PI / 44100),  // in [2, 4): a frame or two a binade, no table
+      20000.0 * (TWO_PI / 44100),
+      40000.0 * (TWO_PI / 48000),  // above pi: a wrap nearly every frame
       1.0 * (TWO_PI / 96000),      // long runs
       halfway,
       48000.0 * (TWO_PI / 1000),  // beyond a full turn: the phase grows
@@ -29,7 +65,14 @@ TEST(PhaseRuns, SameAsTheSerialRecurrence) {
       TWO_PI + 0.5 + 0x1p-47,     // in [64, 128) TWO_PI lies halfway between two phases
       TWO_PI,                     // the LFO at 1000 Hz and rate 1000
       std::nextafter(TWO_PI, 0.0),
-      1e-300,           // below half a spacing of every phase: the phase stays where it is
+      1e-300,  // below half a spacing of every phase: the phase stays where it is
+      0.0,     // -mfrq 1e-320: no increment at all
+      std::numeric_limits<double>::denorm_min(),
+      0x1p-40,  // tiny increments: binades of 2^40 frames, below the table's range
+      0x1.8p-30,
+      0x1p-24 - 0x1p-77,  // the table's edge
+      0x1p-24,
+      0x1.4p-14,
       0.125 - 0x1p-49,  // a wrap may leave the phase a hair above the increment
       0.125 - 0x1p-56,  // ... and above the increment's binade
       0x1.0000000000001p-3,
@@ -40,27 +83,32 @@ TEST(PhaseRuns, SameAsTheSerialRecurrence) {
     all.push_back(std::ldexp(1.0 + std::uniform_real_distribution<double>(0, 1)(random),
                              -3 - static_cast<int>(random() % 10)));
   }
-  const int cuts[] = {1, 7, 8, 9, 1024};
   for (double increment : all) {
     for (double start : {0.0, 1.5, std::nextafter(TWO_PI, 0.0), 112.0 + 0x1p-46, 1000.0, 3e10}) {
-      SCOPED_TRACE(testing::Message()
-                   << std::hexfloat << "increment " << increment << ", from " << start);
-      double serial = start;
-      double runs = start;
-      std::vector<double> out(1024 + kPhaseSlack);
-      const PhaseRuns table = phase_runs(increment);
-      for (int frame = 0; frame < 300000;) {
-        // The first block whole, so that a run can start at the start phase itself.
-        int count = frame == 0 ? 1024 : cuts[random() % 5];
-        runs = fill_phases(table, runs, out.data(), count);
-        for (int i = 0; i < count; ++i, ++frame) {
-          ASSERT_EQ(std::bit_cast<uint64_t>(out[i]), std::bit_cast<uint64_t>(serial))
-              << "frame " << frame;
-          serial = advance_phase(serial, increment);
-        }
-        ASSERT_EQ(std::bit_cast<uint64_t>(runs), std::bit_cast<uint64_t>(serial));
-      }
+      expect_serial(increment, start, 300000, kCuts, random);
     }
+  }
+}
+
+// The increments the tool makes: every 97th integer frequency at the common rates.
+TEST(PhaseRuns, SweepOfToneIncrements) {
+  std::mt19937_64 random(11);
+  for (int rate : {8000, 11025, 16000, 22050, 44100, 48000, 96000}) {
+    for (int frequency = 1; frequency <= 48000; frequency += 97) {
+      expect_serial(frequency * (TWO_PI / rate), 0.0, 20000, kCuts, random);
+    }
+  }
+}
+
+// The table covers only increments whose binades it can count, all below TWO_PI / 4 from the
+// binade above the increment's; outside that range every turn goes through the general runs.
+TEST(PhaseRuns, TableOnlyWhereItHolds) {
+  for (double increment : {0.0, 0x1p-25, 0x1p-24 - 0x1p-77, 0.25, 0.5 - 0x1p-54, 2.5, 3.9, 5.0,
+                           TWO_PI, 100.0, 0.125 - 0x1p-51}) {
+    EXPECT_EQ(phase_runs(increment).count, 0) << std::hexfloat << increment;
+  }
+  for (double increment : {0x1p-24, 440.0 * (TWO_PI / 48000), 0.25 - 0x1p-40}) {
+    EXPECT_GT(phase_runs(increment).count, 0) << std::hexfloat << increment;
   }
 }
 

@@ -58,6 +58,9 @@ TEST(Synthesis, ByteIdenticalToThePlainLoop) {
               {440.0, 48000, 0.0, 100.0},
               {12000.0, 48000, 0.0, 100.0},  // quarter rate: sin lands on +-1 and 0 over and over
               {997.0, 44100, 0.0, 100.0},
+              {17500.0, 44100, 0.0, 100.0},  // increments in [2, 4): a frame or two a binade
+              {20000.0, 44100, 0.0, 100.0},
+              {40000.0, 48000, 0.0, 100.0},  // above pi: a wrap nearly every frame
               {48000.0, 1000, 0.0, 100.0},  // increment beyond a full turn: the phase keeps growing
               {440.0, 48000, 2.0, 50.0},
               {1234.5, 96000, 333.3, 100.0},
