@@ -38,6 +38,7 @@ int main() {
   const Workload workloads[] = {
       {"16-bit stereo", 250000, 2, 2, 48000, 440.0, 0.0},
       {"8-bit mono", 250000, 1, 1, 48000, 440.0, 0.0},
+      {"8-bit mono, 20 kHz", 250000, 1, 1, 48000, 20000.0, 0.0},
       {"LFO, wrapping phase", 100000, 2, 2, 1000, 440.0, 1.0},
       {"LFO, growing phase", 100000, 2, 2, 1000, 48000.0, 1.0},
   };
