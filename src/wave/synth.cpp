@@ -36,6 +36,8 @@ constexpr double kWideSampleMargin = 0x1.14p-50;
 // the roundings of the allowance's own products (proofs/run_proofs.py, LfoCheck).
 constexpr double kLfoArgumentError = 0x1.44p-50;
 constexpr double kLfoArgumentMargin = 0x1.46p-50;
+// The error itself is read by the proofs; here only this, which they refine.
+static_assert(kLfoArgumentError < kLfoArgumentMargin, "the allowance covers the argument's error");
 
 static_assert(kBlockFrames <= kMaxRoundedSines, "a block's modulator sines are decided at once");
 
