@@ -1,7 +1,6 @@
 #include "app/signals.hpp"
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -65,7 +64,6 @@ int stop_signal() {
 }
 
 void end_by_signal(int signal) {
-  std::fflush(stdout);
   std::signal(signal, SIG_DFL);
   std::raise(signal);
   // Only if the signal could not end the process (it is blocked, say): still not a success.

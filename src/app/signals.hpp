@@ -12,5 +12,6 @@ void install_signal_handlers();
 // The first signal that asked the run to stop, or 0.
 int stop_signal();
 
-// Flushes standard output and ends the process by `signal`, as its default action would.
+// Ends the process by `signal`, as its default action would. Flush standard output first: what
+// is still buffered is lost.
 [[noreturn]] void end_by_signal(int signal);

@@ -108,10 +108,9 @@ int general_runs(const PhaseRuns& runs, double& phase, double& before, double* o
                  int count) {
   const double increment = runs.increment;
   // Where no run can start the phase goes serially: one frame at a time where a table may take
-  // over, so that its binades are seen from below; elsewhere in a tight loop until a run can start
-  // (a wrapping phase with an increment above TWO_PI / 32, or none, never gets there: the whole
-  // block goes this way).
-  if (!(increment > 0.0) || !can_run(phase, increment)) {
+  // over, so that its binades are seen from below; elsewhere in a tight loop until a run can start.
+  // (No increment, or a wrapping one from TWO_PI / 32 on, never comes here: see serial_only.)
+  if (!can_run(phase, increment)) {
     const int end = runs.count > 0 ? i + 1 : count;
     do {
       before = phase;

@@ -313,21 +313,30 @@ TEST(Environment, StandardOutputAsTheFile) {
   }
 }
 
-// Only a regular file is cut or removed: a FIFO whose reader went away stays.
+// Only a regular file is cut or removed: a FIFO whose reader went away stays. As a shell starts
+// it, the tool then ends by the broken pipe; a caller that ignores that signal gets a failed write.
 TEST(Environment, FailedWriteLeavesAFifo) {
-  fs::path folder = fresh_folder();
-  ASSERT_EQ(mkfifo((folder / "tone").c_str(), 0644), 0);
-  RunOptions options;
-  options.ignore_sigpipe = true;
-  options.while_running = [&](pid_t) {
-    std::ifstream fifo(folder / "tone", std::ios::binary);
-    char head[4096];
-    fifo.read(head, sizeof head);
-  };
-  ToolRun run = run_tool(folder, {"-file", "tone", "-kb", "10000"}, options);
-  EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(run.out.ends_with(kWriteError));
-  EXPECT_TRUE(fs::is_fifo(folder / "tone"));
+  for (bool caller_ignores_signal : {false, true}) {
+    SCOPED_TRACE(caller_ignores_signal);
+    fs::path folder = fresh_folder();
+    ASSERT_EQ(mkfifo((folder / "tone").c_str(), 0644), 0);
+    RunOptions options;
+    options.ignore_sigpipe = caller_ignores_signal;
+    options.while_running = [&](pid_t) {
+      std::ifstream fifo(folder / "tone", std::ios::binary);
+      char head[4096];
+      fifo.read(head, sizeof head);
+    };
+    ToolRun run = run_tool(folder, {"-file", "tone", "-kb", "10000"}, options);
+    if (caller_ignores_signal) {
+      EXPECT_EQ(run.status, 255);
+      EXPECT_TRUE(run.out.ends_with(kWriteError));
+    } else {
+      EXPECT_EQ(run.signal, SIGPIPE);
+      EXPECT_EQ(run.out.find(kWriteError), std::string::npos);
+    }
+    EXPECT_TRUE(fs::is_fifo(folder / "tone"));
+  }
 }
 
 }  // namespace
