@@ -53,21 +53,14 @@ TONEGEN_ALWAYS_INLINE DD split(double a) {
   return {hi, a - hi};
 }
 
-// a x b = hi + lo exactly (no overflow or underflow occurs for the values used here). Both ways
-// give the same two doubles, the rounded product and its exact error: by splitting, or (Fma,
-// only where the processor has it: the library's fma is slow without) by one fused
-// multiply-add.
-template <bool Fma = false>
+// a x b = hi + lo exactly (no overflow or underflow occurs for the values used here), by
+// splitting: the same two doubles on every machine, fused multiply-adds or not.
 TONEGEN_ALWAYS_INLINE DD two_prod(double a, double b) {
   double p = a * b;
-  if constexpr (Fma) {
-    return {p, std::fma(a, b, -p)};
-  } else {
-    DD x = split(a);
-    DD y = split(b);
-    double e = ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
-    return {p, e};
-  }
+  DD x = split(a);
+  DD y = split(b);
+  double e = ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
+  return {p, e};
 }
 
 // Relative error bounds of dd_mul (8u^2: lo takes four roundings, and a.lo x b.lo is dropped) and

@@ -109,11 +109,10 @@ inline constexpr double kReductionError = 0x1p-102;
 // (two_prod), x - p1.hi is exact (Sterbenz), a and b hold the next two sums exactly, and what is
 // left is summed smallest first, the large b.hi last, so that the lows' roundings stay far below
 // r however small it is: within kReductionError of r (proofs/reduction_scalar.gappa).
-template <bool Fma = false>
 TONEGEN_ALWAYS_INLINE DD reduce(double x, double k) {
-  DD p1 = two_prod<Fma>(k, kHalfPi1);
-  DD p2 = two_prod<Fma>(k, kHalfPi2);
-  DD p3 = two_prod<Fma>(k, kHalfPi3);
+  DD p1 = two_prod(k, kHalfPi1);
+  DD p2 = two_prod(k, kHalfPi2);
+  DD p3 = two_prod(k, kHalfPi3);
   double p4 = k * kHalfPi4;
   double s = x - p1.hi;
   DD a = two_sum(s, -p2.hi);
@@ -199,13 +198,13 @@ struct Reduced {
 // The one reduction of the correctly rounded sine, for |x| <= 2^42 (NaN stays NaN), or with
 // Phase for |x| <= kPhaseSineLimit: correct_sin and the block code both start here, so both take
 // the same shortcuts. Branch-free.
-template <bool Fma = false, bool Phase = false>
+template <bool Phase = false>
 TONEGEN_ALWAYS_INLINE Reduced reduce_to_quadrant(double x) {
   // k modulo 4 sits in the low bits of the shifted value (the shift is a multiple of 4).
   double shifted = x * kTwoOverPi + kRoundingShift;
   uint64_t quadrant = std::bit_cast<uint64_t>(shifted) & 3;
   double k = shifted - kRoundingShift;
-  DD r = Phase ? reduce_phase(x, k) : reduce<Fma>(x, k);
+  DD r = Phase ? reduce_phase(x, k) : reduce(x, k);
   // Below 2^-26, x - sin x < x^3/6 is under half the spacing of doubles below x: sin x rounds to
   // x itself (zeros keep their sign). Next to an odd multiple of pi/2 (where full-scale tones
   // keep landing), 1 - cos r < r^2/2 is below half the spacing of doubles under 1 for

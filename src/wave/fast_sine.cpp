@@ -93,11 +93,6 @@ TONEGEN_ALWAYS_INLINE void block_sines(const double* x, double* out, int count) 
   }
 }
 
-// Where the vector loops run: plain IEEE operations, or fused multiply-adds where the processor
-// has them, with 256-bit or 512-bit vectors. Every build gives the callers results within the
-// same bounds; the correctly rounded sine's quick step gives the very same bits in each.
-enum class Unit { kPlain, kFma, kAvx512 };
-
 // Processors whose every build has fused multiply-adds use them in the plain loops too.
 #if defined(__FP_FAST_FMA)
 constexpr bool kPlainFma = true;
@@ -105,29 +100,34 @@ constexpr bool kPlainFma = true;
 constexpr bool kPlainFma = false;
 #endif
 
-Unit unit_at_hand() {
+VectorUnit unit_at_hand() {
 #ifdef TONEGEN_FMA_TARGET
   if (processor_has_avx512()) {
-    return Unit::kAvx512;
+    return VectorUnit::kAvx512;
   }
   if (processor_has_fma()) {
-    return Unit::kFma;
+    return VectorUnit::kFma;
   }
 #endif
-  return Unit::kPlain;
+  return VectorUnit::kPlain;
+}
+
+VectorUnit& current_unit() {
+  static VectorUnit unit = unit_at_hand();
+  return unit;
 }
 
 // A set of loops built for every unit: X(unit, the build's attribute, fused multiply-adds).
 #ifdef TONEGEN_FMA_TARGET
-#define TONEGEN_FOR_EACH_UNIT(X)                    \
-  X(Unit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma) \
-  X(Unit::kFma, TONEGEN_FMA_TARGET, true)           \
-  X(Unit::kAvx512, TONEGEN_AVX512_TARGET, true)
+#define TONEGEN_FOR_EACH_UNIT(X)                          \
+  X(VectorUnit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma) \
+  X(VectorUnit::kFma, TONEGEN_FMA_TARGET, true)           \
+  X(VectorUnit::kAvx512, TONEGEN_AVX512_TARGET, true)
 #else
-#define TONEGEN_FOR_EACH_UNIT(X) X(Unit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma)
+#define TONEGEN_FOR_EACH_UNIT(X) X(VectorUnit::kPlain, TONEGEN_VECTOR_CLONES, kPlainFma)
 #endif
 
-template <Unit U>
+template <VectorUnit U>
 struct BlockSines;
 
 #define TONEGEN_BLOCK_SINES(UNIT, TARGET, FMA)                           \
@@ -150,22 +150,30 @@ TONEGEN_FOR_EACH_UNIT(TONEGEN_BLOCK_SINES)
 // Calls run(unit) with the unit at hand as a compile-time constant.
 template <typename Run>
 void on_unit_at_hand(Run run) {
-  static const Unit unit = unit_at_hand();
-  switch (unit) {
+  switch (current_unit()) {
 #ifdef TONEGEN_FMA_TARGET
-    case Unit::kAvx512:
-      run(std::integral_constant<Unit, Unit::kAvx512>{});
+    case VectorUnit::kAvx512:
+      run(std::integral_constant<VectorUnit, VectorUnit::kAvx512>{});
       return;
-    case Unit::kFma:
-      run(std::integral_constant<Unit, Unit::kFma>{});
+    case VectorUnit::kFma:
+      run(std::integral_constant<VectorUnit, VectorUnit::kFma>{});
       return;
 #endif
     default:
-      run(std::integral_constant<Unit, Unit::kPlain>{});
+      run(std::integral_constant<VectorUnit, VectorUnit::kPlain>{});
   }
 }
 
 }  // namespace
+
+bool use_vector_unit(VectorUnit unit) {
+  VectorUnit best = unit_at_hand();
+  if (static_cast<int>(unit) > static_cast<int>(best)) {
+    return false;
+  }
+  current_unit() = unit;
+  return true;
+}
 
 void fast_sine(const double* x, double* out, int count) {
   on_unit_at_hand([&](auto unit) { BlockSines<unit()>::wide(x, out, count); });
@@ -205,10 +213,9 @@ struct QuickSines {
   uint64_t undecided[kMaxRoundedSines];
 };
 
-template <bool Fma>
 TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, Frames& f, int count) {
   for (int i = 0; i < count; ++i) {
-    sine_steps::Reduced reduced = sine_steps::reduce_to_quadrant<Fma, true>(x[i]);
+    sine_steps::Reduced reduced = sine_steps::reduce_to_quadrant<true>(x[i]);
     f.quadrant[i] = reduced.quadrant;
     f.r_hi[i] = reduced.r.hi;
     f.r_lo[i] = reduced.r.lo;
@@ -240,16 +247,15 @@ TONEGEN_ALWAYS_INLINE void quick_block(const Frames& f, int first, int count, do
   }
 }
 
-// The vector parts, for each unit (two_prod by splitting in the plain build where fused
-// multiply-adds may be slow).
-template <Unit U>
+// The vector parts, for each unit (dd_mul with fused multiply-adds where the unit has them).
+template <VectorUnit U>
 struct QuickSineSteps;
 
 #define TONEGEN_QUICK_SINE_STEPS(UNIT, TARGET, FMA)                                \
   template <>                                                                      \
   struct QuickSineSteps<UNIT> {                                                    \
     TARGET static void reduce(const double* x, Frames& f, int count) {             \
-      reduce_block<FMA>(x, f, count);                                              \
+      reduce_block(x, f, count);                                                   \
     }                                                                              \
     TARGET static void sines(const Frames& f, int first, int count, double* out,   \
                              uint64_t* undecided) {                                \
@@ -267,7 +273,7 @@ TONEGEN_FOR_EACH_UNIT(TONEGEN_QUICK_SINE_STEPS)
 // Stretches of one parity at least this long on average run in place.
 constexpr int kShortestStretch = 32;
 
-template <Unit U>
+template <VectorUnit U>
 void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int count) {
   using Steps = QuickSineSteps<U>;
   static QuickSines q;

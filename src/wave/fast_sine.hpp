@@ -32,6 +32,14 @@ inline constexpr double kWideSineError = 0x1.84p-51;    // fast_sine
 inline constexpr double kNarrowSineError = 0x1.84p-51;  // fast_sine_narrow
 inline constexpr double kShortSineError = 0x1.41p-28;   // fast_sine_short
 
+// Where the block functions run: plain IEEE operations, or fused multiply-adds where the
+// processor has them, with 256-bit or 512-bit vectors. Every unit gives results within the same
+// bounds; rounded_sines gives the very same bits on each. By default the best the processor has.
+enum class VectorUnit { kPlain, kFma, kAvx512 };
+// Whether the processor can run `unit` (and this build has it); if so, the block functions use it
+// from now on: tests try each in turn.
+bool use_vector_unit(VectorUnit unit);
+
 // out[i] = sin(x[i]) for i < count, degree 15. Beyond the limit the result may be anything,
 // infinities included: callers mark such arguments and do not use it.
 void fast_sine(const double* x, double* out, int count);

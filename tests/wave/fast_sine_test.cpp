@@ -42,6 +42,17 @@ std::vector<double> tight_arguments(double limit) {
   return within;
 }
 
+// Runs check on every vector unit the processor has, plainest first, so the best is left in use.
+template <typename Check>
+void on_every_unit(Check check) {
+  for (VectorUnit unit : {VectorUnit::kPlain, VectorUnit::kFma, VectorUnit::kAvx512}) {
+    if (use_vector_unit(unit)) {
+      SCOPED_TRACE(testing::Message() << "vector unit " << static_cast<int>(unit));
+      check();
+    }
+  }
+}
+
 TEST(BlockSines, WithinTheirProvenBounds) {
   struct Case {
     const char* name;
@@ -54,20 +65,22 @@ TEST(BlockSines, WithinTheirProvenBounds) {
       {"fast_sine_narrow", fast_sine_narrow, kNarrowSineLimit, kNarrowSineError},
       {"fast_sine_short", fast_sine_short, kNarrowSineLimit, kShortSineError},
   };
-  for (const Case& c : cases) {
-    std::vector<double> x = tight_arguments(c.limit);
-    std::vector<double> y(x.size());
-    c.sine(x.data(), y.data(), static_cast<int>(x.size()));
-    int wrong = 0;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      // correct_sin is within 2^-54 of the sine itself.
-      if (!(std::fabs(y[i] - correct_sin(x[i])) <= c.bound + 0x1p-54) && ++wrong <= 5) {
-        ADD_FAILURE() << c.name << std::hexfloat << "(" << x[i] << ") = " << y[i]
-                      << ", correctly rounded " << correct_sin(x[i]);
+  on_every_unit([&] {
+    for (const Case& c : cases) {
+      std::vector<double> x = tight_arguments(c.limit);
+      std::vector<double> y(x.size());
+      c.sine(x.data(), y.data(), static_cast<int>(x.size()));
+      int wrong = 0;
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        // correct_sin is within 2^-54 of the sine itself.
+        if (!(std::fabs(y[i] - correct_sin(x[i])) <= c.bound + 0x1p-54) && ++wrong <= 5) {
+          ADD_FAILURE() << c.name << std::hexfloat << "(" << x[i] << ") = " << y[i]
+                        << ", correctly rounded " << correct_sin(x[i]);
+        }
       }
+      EXPECT_GT(x.size(), 37000u) << c.name;
     }
-    EXPECT_GT(x.size(), 37000u) << c.name;
-  }
+  });
 }
 
 // The block form of the quick step decides what correct_sin decides, with the same bits: the
@@ -101,26 +114,28 @@ TEST(RoundedSines, BitForBitWithCorrectSin) {
     x.push_back(phase);
     phase = advance_phase(phase, TWO_PI / 2999);
   }
-  int undecided_easy = 0;
-  for (std::size_t first = 0; first < x.size(); first += kMaxRoundedSines) {
-    int count = static_cast<int>(std::min<std::size_t>(kMaxRoundedSines, x.size() - first));
-    std::vector<double> out(count);
-    std::vector<uint64_t> undecided(count);
-    rounded_sines(x.data() + first, out.data(), undecided.data(), count);
-    for (int i = 0; i < count; ++i) {
-      double a = x[first + i];
-      if (!(std::fabs(a) <= 8.0)) {
-        EXPECT_EQ(undecided[i], 1u) << std::hexfloat << a;
-      } else if (undecided[i] == 0) {
-        EXPECT_EQ(std::bit_cast<uint64_t>(out[i]), std::bit_cast<uint64_t>(correct_sin(a)))
-            << std::hexfloat << a;
-      } else if (first + i >= random_from) {
-        ++undecided_easy;
+  on_every_unit([&] {
+    int undecided_easy = 0;
+    for (std::size_t first = 0; first < x.size(); first += kMaxRoundedSines) {
+      int count = static_cast<int>(std::min<std::size_t>(kMaxRoundedSines, x.size() - first));
+      std::vector<double> out(count);
+      std::vector<uint64_t> undecided(count);
+      rounded_sines(x.data() + first, out.data(), undecided.data(), count);
+      for (int i = 0; i < count; ++i) {
+        double a = x[first + i];
+        if (!(std::fabs(a) <= 8.0)) {
+          EXPECT_EQ(undecided[i], 1u) << std::hexfloat << a;
+        } else if (undecided[i] == 0) {
+          EXPECT_EQ(std::bit_cast<uint64_t>(out[i]), std::bit_cast<uint64_t>(correct_sin(a)))
+              << std::hexfloat << a;
+        } else if (first + i >= random_from) {
+          ++undecided_easy;
+        }
       }
     }
-  }
-  // About one argument in 700 is left to the next step.
-  EXPECT_LT(undecided_easy, static_cast<int>(x.size() - random_from) / 100);
+    // About one argument in 700 is left to the next step.
+    EXPECT_LT(undecided_easy, static_cast<int>(x.size() - random_from) / 100);
+  });
 }
 
 }  // namespace
