@@ -11,15 +11,19 @@ margins), that is checked here in exact rational arithmetic. Exits 0 when everyt
 proven, 1 when anything is not, and 77 (a skip, for CTest) when gappa or sollya is missing.
 """
 import fractions
+import math
 import os
 import re
 import shutil
 import subprocess
 import sys
 
+import gappa_model
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-SOURCES = ["src/math/double_double.hpp", "src/math/sine_steps.hpp", "src/math/exact_math.cpp",
+SOURCES = ["src/math/double_double.hpp", "src/math/sine_steps.hpp", "src/math/exact_math.hpp",
+           "src/math/exact_math.cpp",
            "src/wave/fast_sine.hpp", "src/wave/fast_sine.cpp", "src/wave/sine_polynomials.hpp",
            "src/wave/synth.cpp"]
 HEADER = "src/wave/sine_polynomials.hpp"
@@ -47,8 +51,17 @@ def read_constants():
     return constants
 
 
+def literal(text):
+    """A C++ floating literal's value: hexadecimal or decimal (22.0 is not 0x22)."""
+    text = text.strip()
+    negative = text.startswith("-")
+    digits = text.lstrip("-+")
+    number = float.fromhex(digits) if digits.lower().startswith("0x") else float(digits)
+    return -number if negative else number
+
+
 def value(constants, name):
-    return fractions.Fraction(float.fromhex(constants[name]))
+    return fractions.Fraction(literal(constants[name]))
 
 
 def substitute(text, constants):
@@ -61,12 +74,17 @@ def substitute(text, constants):
 
 
 def gappa(script, variants=({},), **names):
-    """A Gappa script, with some of its names standing for constants of the code (names), run
-    once for each variant (a dict of names and the literal text they stand for)."""
+    """A Gappa script (a file here, or a function making its text from the constants), with
+    some of its names standing for constants of the code (names), run once for each variant (a
+    dict of names and the literal text they stand for; or a function making the list from the
+    constants)."""
     def run(constants):
-        with open(os.path.join(HERE, script)) as f:
-            template = f.read()
-        for variant in variants:
+        if callable(script):
+            template = script(constants)
+        else:
+            with open(os.path.join(HERE, script)) as f:
+                template = f.read()
+        for variant in variants(constants) if callable(variants) else variants:
             # The variant first: its text may name constants of the code in turn.
             kept = {k: "@%s@" % k for k in list(constants) + list(names)}
             text = substitute(template, dict(kept, **variant))
@@ -79,12 +97,96 @@ def gappa(script, variants=({},), **names):
     return run
 
 
+def quick_series(odd, terms, dd_terms, reduction_error, evaluation_error):
+    """The script of a quick step (series() in src/math/sine_steps.hpp) of sine_of_quadrant,
+    made from the code's term counts: sin r = r T(r^2) for an even quadrant (odd false), cos r =
+    C(r^2) for an odd one, the first dd_terms terms in double-double and the rest in doubles.
+    Proves the relative error against the same series taken exactly at the exact R, with r
+    within reduction_error of R and each double-double step within its lemma's bound (m for
+    dd_mul, a for dd_add: dd_mul.gappa and dd_add.gappa), and that no dd_add cancels (its
+    operands' ratio within 1/2, the condition dd_add's proof assumes). The series' own error is
+    series_truncation.sollya's. The terms in doubles are each rounded twice, or once where
+    Product is empty (a fused multiply-add). Low and High bound R; every step is symmetric."""
+    def template(constants):
+        n, d = int(constants[terms]), int(constants[dd_terms])
+        last = n - 1
+        lines = ["@rnd = float<ieee_64, ne>;"]
+        for k in range(n):
+            for part, field in (("h", "hi"), ("l", "lo")):
+                lines.append("c%d%s = %s@kInverseFactorial[%d].%s@;" % (
+                    k, part, "-" if k % 2 else "", (0 if odd else 1) + 2 * k, field))
+        lines += ["r = R * (1 + er);", "R2 = R * R;", "Z = (r * r) * (1 + ez);", "zh = rnd(Z);",
+                  "P%d = c%dh + c%dl;" % (last, last, last)]
+        lines += ["P%d = (c%dh + c%dl) + R2 * P%d;" % (k, k, k, k + 1)
+                  for k in range(last - 1, -1, -1)]
+        lines.append("t%d = c%dh;" % (last, last))
+        lines += ["t%d = rnd(@Product@(t%d * zh) + c%dh);" % (k, k + 1, k)
+                  for k in range(last - 1, d - 1, -1)]
+        lines.append("Q%d = t%d;" % (d, d))
+        lines += ["Q%d = (Q%d * Z * (1 + m%d) + (c%dh + c%dl)) * (1 + a%d);" % (
+            k, k + 1, k, k, k, k) for k in range(d - 1, -1, -1)]
+        lines += ["Y = Q0;", "Yexact = P0;"] if odd else ["Y = r * Q0 * (1 + my);",
+                                                          "Yexact = R * P0;"]
+        hypotheses = ["R in [@Low@, @High@]", "R in [0, 0.7861]",
+                      "er in [-@%s@, @%s@]" % (reduction_error, reduction_error),
+                      "ez in [-@kDdMulError@, @kDdMulError@]"]
+        for k in range(d - 1, -1, -1):
+            hypotheses += ["m%d in [-@kDdMulError@, @kDdMulError@]" % k,
+                           "a%d in [-@kDdAddError@, @kDdAddError@]" % k]
+        if not odd:
+            hypotheses.append("my in [-@kDdMulError@, @kDdMulError@]")
+        goals = ["(Y - Yexact) / Yexact in [-@%s@, @%s@]" % (evaluation_error, evaluation_error)]
+        goals += ["(Q%d * Z * (1 + m%d)) / (c%dh + c%dl) in [-0.5, 0.5]" % (k + 1, k, k, k)
+                  for k in range(d - 1, -1, -1)]
+        lines.append("{ %s\n  -> %s }" % ("\n  /\\ ".join(hypotheses), "\n  /\\ ".join(goals)))
+        # Hints: each step's error as its own rounding plus the error it inherits, scaled.
+        for k in range(d - 1, -1, -1):
+            lines.append("Q%d - P%d -> a%d * (Q%d * Z * (1 + m%d) + (c%dh + c%dl)) + (Q%d - P%d) "
+                         "* Z * (1 + m%d) + P%d * (Z * (1 + m%d) - R2);" % (
+                             k, k, k, k + 1, k, k, k, k + 1, k + 1, k, k + 1, k))
+            lines.append("Z * (1 + m%d) - R2 -> R2 * ((1 + er) * (1 + er) * (1 + ez) * (1 + m%d) "
+                         "- 1);" % (k, k))
+        lines.append("zh - R2 -> (zh - Z) + R2 * ((1 + er) * (1 + er) * (1 + ez) - 1);")
+        lines += ["t%d - P%d -> (t%d - (t%d * zh + c%dh)) + (t%d - P%d) * zh + P%d * (zh - R2) - "
+                  "c%dl;" % (k, k, k, k + 1, k, k + 1, k + 1, k + 1, k)
+                  for k in range(last - 1, d - 1, -1)]
+        lines.append("t%d - P%d -> -c%dl;" % (last, last, last))
+        lines.append("(Y - Yexact) / Yexact -> %s;" % (
+            "(Q0 - P0) / P0" if odd else "(1 + er) * (1 + my) * (1 + (Q0 - P0) / P0) - 1"))
+        return "\n".join(lines) + "\n"
+    return template
+
+
 def run_gappa(text, keep_output=False):
     """None when Gappa proves every goal of text, else what it said; with keep_output, a pair of
-    that and its whole output (where the intervals it proved for the goals with ? are)."""
+    that and its whole output (where the intervals it proved for the goals with ? are).
+    Before that, the hypotheses that hold of constants alone are checked in exact arithmetic,
+    and the hypotheses must not contradict each other: Gappa would then prove anything. Where
+    that is not settled in exact arithmetic, the script is also run with a false goal in place
+    of its own, which must fail."""
+    script = gappa_model.Script(text)
+    problem, settled = exact_hypotheses(script)
+    # Without splitting (the script's own and Gappa's, which a goal it cannot prove sends
+    # searching for minutes): a split only divides the proof into cases, and a contradiction
+    # within one case makes that case empty, not the proof vacuous.
+    if problem is None and not settled and gappa_answer(
+            unsplit(script.with_goal("1 in [2, 3]")), ["-Eno-auto-dichotomy"])[0] is None:
+        problem = "the hypotheses contradict each other (a false goal is proven)"
+    if problem:
+        return (problem, "") if keep_output else problem
+    problem, output = gappa_answer(text)
+    return (problem, output) if keep_output else problem
+
+
+def unsplit(text):
+    """text without its splitting hints (`terms $ ranges;`)."""
+    return re.sub(r"[^;{}]*\$[^;]*;", "", text)
+
+
+def gappa_answer(text, options=()):
     try:
         # A bound Gappa cannot reach can keep it searching: that is a failure too.
-        result = subprocess.run(["gappa", "-Eprecision=250"], input=text, text=True,
+        result = subprocess.run(["gappa", "-Eprecision=250", *options], input=text, text=True,
                                 capture_output=True, timeout=100)
         output = result.stdout + result.stderr
         # Gappa warns where a rewriting assumes a divisor is not zero: the scripts' hypotheses
@@ -95,7 +197,44 @@ def run_gappa(text, keep_output=False):
         problem = (output.strip() or "gappa exited with %d" % result.returncode) if failed else None
     except subprocess.TimeoutExpired:
         problem, output = "gappa found no proof within 100 s", ""
-    return (problem, output) if keep_output else problem
+    return problem, output
+
+
+def exact_hypotheses(script):
+    """Checks in exact arithmetic what it can of the hypotheses: those on constants and the
+    named reals alone must hold of the true reals (known to 2^-590); those that bound a free
+    variable, or its rounding rnd(v_), must leave it a range (holding a double, for a
+    rounding). Returns what is wrong, or None, and whether every hypothesis was of those kinds:
+    then the true reals and any point of the ranges satisfy them all at once, and they cannot
+    contradict each other."""
+    known = dict(REALS)
+    defined = {name for name, _ in script.definitions}
+    rounded = set()
+    for name, node in script.definitions:
+        if gappa_model.names_in(node) <= set(known):
+            known[name] = gappa_model.evaluate(node, known)
+        elif node[:2] == ("call", "rnd") and node[2][0] == "name" and node[2][1] not in defined:
+            rounded.add(name)
+    ranges, settled = {}, True
+    for node, low, high, text in script.hypotheses:
+        low, high = gappa_model.evaluate(low, {}), gappa_model.evaluate(high, {})
+        if gappa_model.names_in(node) <= set(known):
+            x = gappa_model.evaluate(node, known)
+            margin = F(1, 2 ** 500)
+            if not low + margin <= x <= high - margin:
+                return "a hypothesis on constants is false: %s (it is %r)" % (text, float(x)), True
+        elif node[0] == "name" and (node[1] in rounded or node[1] not in defined):
+            before = ranges.get(node[1], (low, high))
+            ranges[node[1]] = (max(before[0], low), min(before[1], high))
+        else:
+            settled = False
+    for name, (low, high) in ranges.items():
+        if name in rounded:
+            least = float(low)
+            low = F(least if least >= low else math.nextafter(least, math.inf))
+        if low > high:
+            return "the hypotheses leave %s no value" % name, True
+    return None, settled
 
 
 F = fractions.Fraction
@@ -130,7 +269,7 @@ def chained_series(constants, coefficients, x_low, x_high, ez):
     last one exact). Returns the proven bound on |q - P| and an enclosure of P, or a problem."""
     with open(os.path.join(HERE, "series_step.gappa")) as f:
         template = f.read()
-    values = [F(float.fromhex(h)) + F(float.fromhex(l)) for h, l in coefficients]
+    values = [F(literal(h)) + F(literal(l)) for h, l in coefficients]
     d = F(0)
     for k in range(len(coefficients) - 2, -1, -1):
         p_low, p_high = horner_range(values[k + 1:], x_low, x_high)
@@ -173,6 +312,8 @@ def accurate_sine(constants):
         d, (p_low, _), problem = chained_series(constants, coefficients, F(0), x_high, ez)
         if problem:
             return "%s: %s" % (name, problem)
+        if p_low <= 0:  # the relative error below needs the series away from 0
+            return "%s: the series may reach 0 (down to %r)" % (name, float(p_low))
         relative = d / p_low
         if first == 1:  # y = dd_mul(r, q), r within er
             relative = max((1 + er) * (1 + em) * (1 + relative) - 1,
@@ -203,6 +344,27 @@ def pi_fraction(bits):
     return fractions.Fraction(16 * atan_inverse(5) - 4 * atan_inverse(239), scale)
 
 
+def atanh_inverse_fraction(n, bits):
+    """atanh(1/n) within 2^-bits: the sum of 1 / ((2k + 1) n^(2k + 1)), each term truncated by
+    under one unit of the scale, the tail below one unit too."""
+    scale = 1 << (bits + 16)
+    total, power, k = 0, scale // n, 1
+    while power:
+        total += power // k
+        power //= n * n
+        k += 2
+    return fractions.Fraction(total, scale)
+
+
+def reals(bits=600):
+    """The reals the scripts name by a decimal interval, each within 2^-(bits - 4):
+    ln 2 = 2 atanh(1/3), ln 10 = 3 ln 2 + ln(5/4) = 3 ln 2 + 2 atanh(1/9)."""
+    pi = pi_fraction(bits)
+    ln2 = 2 * atanh_inverse_fraction(3, bits)
+    return {"Pi": pi, "P2": pi / 2, "LN2": ln2,
+            "LN10": 3 * ln2 + 2 * atanh_inverse_fraction(9, bits)}
+
+
 def smallest_reduced(constants):
     """No double 0.78 <= x <= 2^42 lies within kSmallestReduced of a non-zero multiple of pi/2.
     For x = m 2^e (2^52 <= m < 2^53), x - k pi/2 = (pi/2)(m a - k) with a = 2^e 2/pi, and
@@ -211,7 +373,7 @@ def smallest_reduced(constants):
     by under 2^-500, taken off."""
     pi = pi_fraction(600)
     least = None
-    for e in range(-53, -9):
+    for e in range(-53, exponent(constants, "kExactSineLimit") - 51):
         alpha = fractions.Fraction(2) ** e * 2 / pi
         x, p0, p1, q0, q1 = alpha, 0, 1, 1, 0
         best = None
@@ -249,6 +411,47 @@ def pi_parts(constants):
 
 
 pi_parts.tools = []
+
+
+def exponent(constants, name):
+    """The binade of a positive constant: e with 2^e <= it < 2^(e + 1)."""
+    return math.frexp(literal(constants[name]))[1] - 1
+
+
+def splits(constants, name, low):
+    """Gappa's split points for a range of x from 2^low up to the constant, at every power of
+    two: where the spacing of the doubles changes."""
+    return ", ".join("0x1p%d" % e for e in range(low, exponent(constants, name) + 1)
+                     if 2.0 ** e < literal(constants[name]))
+
+
+def reach(script):
+    """script's statement of r's reach alone, without the hypothesis on R's range: that no
+    argument leaves |R| > 1, outside every range the script is run for."""
+    def template(constants):
+        with open(os.path.join(HERE, script)) as f:
+            text = f.read()
+        text = re.sub(r"#[^\n]*", "", text).replace("/\\ R in [@Low@, @High@]", "").replace(
+            "(r - R) / R $ R in (@Points@);", "")
+        return re.sub(r"->[^{}]*\}", "-> R in [-0.7861, 0.7861] }", text, count=1)
+    return template
+
+
+def least(constants):
+    """Below the least reduced argument but those of k = 0 (which are at least 2^-26)."""
+    return "1b%d" % exponent(constants, "kSmallestReduced")
+
+
+def reduced_ranges(constants, **names):
+    """Two variants, r from the least reduced argument (kSmallestReduced) to 1 and the same
+    negated, each split at every power of two (Points, in increasing order: the relative error
+    needs r away from 0), with names filled in as each variant's Splits."""
+    extra = {key: splits(constants, *value) for key, value in names.items()}
+    low = exponent(constants, "kSmallestReduced")
+    points = ["1b%d" % e for e in range(low + 1, 0)]
+    return [dict(Low="1b%d" % low, High="1", Points=", ".join(points), **extra),
+            dict(Low="-1", High="-1b%d" % low, Points=", ".join("-" + p for p in reversed(points)),
+                 **extra)]
 
 
 def binades(low, high):
@@ -348,15 +551,17 @@ def rounding_tests(constants):
 
 rounding_tests.tools = []
 
-def pow10_binades():
-    """x from 2^-56 to 22, both signs: below 2^-3, where k = 0 and the code's r is t itself, at
-    once; above, a binade at a time."""
+def pow10_binades(constants):
+    """x from kPow10RoundsToOne to kExactPow10Limit, both signs: below 2^-3, where k = 0 and the
+    code's r is t itself, at once; above, a binade at a time."""
     small = ("k in [0, 0] /\\ r0 in [-0.35, 0.35] "
              "/\\ r0 - R0 in [-@kPow10ReductionError@, @kPow10ReductionError@]")
     large = ("rv in [-0.35, 0.35] /\\ s - (Th - ph) in [0, 0] "
              "/\\ rv - R in [-@kPow10ReductionError@, @kPow10ReductionError@]")
-    ranges = [("1b-56", "1b-3", small)]
-    ranges += [("1b%d" % e, "22" if e == 4 else "1b%d" % (e + 1), large) for e in range(-3, 5)]
+    limit, top = constants["kExactPow10Limit"], exponent(constants, "kExactPow10Limit")
+    ranges = [(constants["kPow10RoundsToOne"], "1b-3", small)]
+    ranges += [("1b%d" % e, limit if e == top else "1b%d" % (e + 1), large)
+               for e in range(-3, top + 1)]
     variants = []
     for low, high, goals in ranges:
         variants.append({"Low": low, "High": high, "Goals": goals})
@@ -371,9 +576,20 @@ def pow10_series(constants):
     d, (p_low, _), problem = chained_series(constants, coefficients, F(-35, 100), F(35, 100), F(0))
     if problem:
         return problem
+    if p_low <= 0:
+        return "the series may reach 0 (down to %r)" % float(p_low)
     bounds, problem = series_errors(constants)
     if problem:
         return problem
+    # The last step ends only where 10^x is not a midpoint between doubles: for an integer
+    # 0 <= x <= the limit, 10^x must be a double itself (5^x below 2^53). A midpoint is
+    # dyadic, which 10^-n is not, and 10^x is irrational for every other x.
+    if 5 ** int(value(constants, "kExactPow10Limit")) >= 2 ** 53:
+        return "kExactPow10Limit reaches a power of ten that may be a midpoint"
+    # Below kPow10RoundsToOne, |10^x - 1| < |x| ln 10 (1 + 2^-50) stays under 2^-54, half the
+    # spacing of the doubles below 1: the code returns 1.
+    if value(constants, "kPow10RoundsToOne") * REALS["LN10"] * (1 + F(1, 2 ** 50)) >= F(1, 2 ** 54):
+        return "kPow10RoundsToOne is too large for 10^x to round to 1 below it"
     delta = value(constants, "kPow10ReductionError")  # e^r = e^R e^(r - R)
     error = ((1 + d / p_low) * (1 + bounds["exponential"]) * (1 + 2 * delta)) - 1
     if not decides(value(constants, "kPow10Bound"), error):
@@ -415,24 +631,40 @@ PROOFS = {
     "DoubleDoubleSum": gappa("dd_add.gappa"),
     "SmallestReduced": smallest_reduced,
     "PiParts": pi_parts,
-    "ReductionScalar": gappa("reduction_scalar.gappa", variants=binades(-61, 0)),
-    "ReductionPhase": gappa("reduction_phase.gappa", variants=binades(-61, 0)),
-    "SineQuickEven": gappa("series_sine_quick.gappa", variants=({"Low": "1b-61", "High": "0.7861"},)),
-    "SineQuickOdd": gappa("series_cosine_quick.gappa", variants=({"Low": "0", "High": "0.7861"},)),
-    "SineBlockQuickEven": gappa("series_sine_block.gappa",
-                                variants=({"Low": "1b-61", "High": "0.7861", "Product": "rnd"},
-                                          {"Low": "1b-61", "High": "0.7861", "Product": ""})),
-    "SineBlockQuickOdd": gappa("series_cosine_block.gappa",
+    "ReductionScalar": gappa("reduction_scalar.gappa", variants=reduced_ranges),
+    "ReductionScalarReach": gappa(reach("reduction_scalar.gappa")),
+    "ReductionPhaseReach": gappa(reach("reduction_phase.gappa"), variants=lambda c: (
+        {"Splits": splits(c, "kPhaseSineLimit", 0)},)),
+    "ReductionPhase": gappa("reduction_phase.gappa", variants=lambda c: reduced_ranges(
+        c, Splits=("kPhaseSineLimit", 0))),
+    "SineQuickEven": gappa(quick_series(False, "kSineTerms", "kQuickDoubleDoubleTerms",
+                                        "kReductionError", "kQuickEvaluationError"),
+                           variants=lambda c: (
+                               {"Low": least(c), "High": "0.7861", "Product": "rnd"},)),
+    "SineQuickOdd": gappa(quick_series(True, "kCosineTerms", "kQuickDoubleDoubleTerms",
+                                       "kReductionError", "kQuickEvaluationError"),
+                          variants=({"Low": "0", "High": "0.7861", "Product": "rnd"},)),
+    "SineBlockQuickEven": gappa(quick_series(False, "kBlockSineTerms",
+                                             "kBlockQuickDoubleDoubleTerms",
+                                             "kPhaseReductionError", "kBlockQuickEvaluationError"),
+                                variants=lambda c: (
+                                    {"Low": least(c), "High": "0.7861", "Product": "rnd"},
+                                    {"Low": least(c), "High": "0.7861", "Product": ""})),
+    "SineBlockQuickOdd": gappa(quick_series(True, "kBlockCosineTerms",
+                                            "kBlockQuickDoubleDoubleTerms",
+                                            "kPhaseReductionError", "kBlockQuickEvaluationError"),
                                variants=({"Low": "0", "High": "0.7861", "Product": "rnd"},
                                          {"Low": "0", "High": "0.7861", "Product": ""})),
     "SineAccurate": accurate_sine,
     "SeriesTruncation": series,
     "SineRoundingTests": rounding_tests,
-    "ReductionPow10": gappa("reduction_pow10.gappa", variants=pow10_binades()),
+    "ReductionPow10": gappa("reduction_pow10.gappa", variants=pow10_binades),
     "Pow10Series": pow10_series,
     "Polynomials": polynomials,
-    "ReductionNarrow": gappa("reduction_narrow.gappa"),
-    "ReductionWide": gappa("reduction_wide.gappa"),
+    "ReductionNarrow": gappa("reduction_narrow.gappa", variants=lambda c: (
+        {"Splits": splits(c, "kNarrowSineLimit", -1)},)),
+    "ReductionWide": gappa("reduction_wide.gappa", variants=lambda c: (
+        {"Splits": splits(c, "kFastSineLimit", -1)},)),
     "EvaluationShort": gappa("evaluation_short.gappa"),
     "EvaluationLong": gappa("evaluation_long.gappa"),
     "SineTotals": sums,
@@ -445,6 +677,9 @@ PROOFS = {
     "LfoArgument": gappa("lfo_argument.gappa"),
     "LfoCheck": lfo_check,
 }
+
+
+REALS = reals()
 
 
 def main(names):

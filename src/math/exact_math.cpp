@@ -80,6 +80,8 @@ constexpr int kExpTerms = 25;
 // test's bound covers it all.
 constexpr double kPow10ReductionError = 0x1p-97;
 constexpr double kPow10Bound = 0x1p-95;
+// 10^x = 1 + x ln 10 + ...: below this, within half a spacing of 1 on either side.
+constexpr double kPow10RoundsToOne = 0x1p-56;
 // Read by the proofs; here only this, which they refine into the whole sum.
 static_assert(kPow10ReductionError < kPow10Bound, "the rounding test covers the reduction");
 
@@ -89,8 +91,7 @@ Rounded rounded_pow10(double x) {
   if (!(std::fabs(x) <= kExactPow10Limit)) {
     return {std::numeric_limits<double>::quiet_NaN(), Step::kQuick};
   }
-  // 10^x = 1 + x ln 10 + ...: below 2^-56, within half a spacing of 1 on either side.
-  if (std::fabs(x) < 0x1p-56) {
+  if (std::fabs(x) < kPow10RoundsToOne) {
     return {1.0, Step::kQuick};
   }
   // 10^x = e^t = 2^k e^r, t = x ln 10, r = t - k ln 2.

@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""Runs each Gappa model as code and holds it against the C++ it models, bit for bit.
+
+    python3 proofs/models_as_code.py MODEL_PROBE
+
+A proof is only about the code if its model does what the code does, operation for operation.
+Here every model's definitions are evaluated in exact arithmetic with binary64 rounding where
+the script rounds (gappa_model.py), on seeded random arguments from its hypotheses' ranges, and
+compared with what the code gives for the same arguments (tests/proofs/model_probe.cpp). A model
+that rounds where the code does not, fuses where it does not, or the other way round, fails.
+Exits 0 when all agree, 1 on the first difference (with its arguments).
+"""
+import fractions
+import math
+import os
+import random
+import re
+import subprocess
+import sys
+
+import gappa_model
+import run_proofs
+
+F = fractions.Fraction
+HERE = os.path.dirname(os.path.abspath(__file__))
+COUNT = 600
+
+
+def model(name, constants):
+    """A script's definitions with the code's constants in; the names the runner fills in per
+    run (ranges, split points) play no part in them."""
+    with open(os.path.join(HERE, name)) as f:
+        text = f.read()
+    text = re.sub(r"@(\w+(?:\[\d+\](?:\.hi|\.lo)?)?)@",
+                  lambda m: constants.get(m.group(1), "1"), text)
+    return gappa_model.Script(text)
+
+
+def spread(rng, low, high):
+    """A double between low and high > 0, uniform in its logarithm: every binade in turn."""
+    return min(max(2 ** rng.uniform(math.log2(low), math.log2(high)), low), high)
+
+
+def near_multiples(step, limit, rng, count):
+    """The doubles nearest to multiples of step (where the reductions cancel most) up to
+    limit: step is the double nearest to pi or pi/2, so k step is next to k pi or k pi/2."""
+    return [min(float(round(spread(rng, 1, limit / step)) * F(step)), limit)
+            for _ in range(count)]
+
+
+def cases(constants, rng):
+    """(call, model results) pairs: the probe's input line and what the models say each of its
+    output lines must be (None where a vector unit's line may say none)."""
+    limit = run_proofs.literal
+    dd_mul = model("dd_mul.gappa", constants)
+    dd_add = model("dd_add.gappa", constants)
+    scalar = model("reduction_scalar.gappa", constants)
+    phase = model("reduction_phase.gappa", constants)
+    narrow = model("reduction_narrow.gappa", constants)
+    wide = model("reduction_wide.gappa", constants)
+    long_ = model("evaluation_long.gappa", constants)
+    short = model("evaluation_short.gappa", constants)
+    lfo = model("lfo_argument.gappa", constants)
+    half_pi = float(run_proofs.REALS["P2"])
+    pi = float(run_proofs.REALS["Pi"])
+
+    def low(high, ratio):
+        return high * rng.uniform(-ratio, ratio)
+
+    for _ in range(COUNT):
+        ah, bh = rng.uniform(1, 2), rng.uniform(1, 2)
+        al, bl = low(ah, 2 ** -53), low(bh, 2 ** -53)
+        yield "dd_mul %s" % hexes(ah, al, bh, bl), dd_mul.run(
+            {"ah_": F(ah), "al_": F(al), "bh_": F(bh), "bl_": F(bl)}, "V", "Vf")
+        ah = low(bh, 0.5)
+        al = low(ah, 2 ** -53)
+        yield "dd_add %s" % hexes(ah, al, bh, bl), dd_add.run(
+            {"ah_": F(ah), "al_": F(al), "bh_": F(bh), "bl_": F(bl)}, "V")
+
+    top = limit(constants["kExactSineLimit"])
+    for x in ([spread(rng, 0.78, top) for _ in range(COUNT)]
+              + near_multiples(half_pi, top, rng, COUNT)):
+        yield "reduce %s" % hexes(x), scalar.run({"x_": F(x)}, "r")
+    for x in [rng.uniform(0.78, limit(constants["kPhaseSineLimit"])) for _ in range(COUNT)]:
+        yield "reduce_phase %s" % hexes(x), phase.run({"x_": F(x)}, "r")
+
+    for kind, reduction, evaluation, limit_name in (
+            ("narrow", narrow, long_, "kNarrowSineLimit"),
+            ("short", narrow, short, "kNarrowSineLimit"), ("wide", wide, long_, "kFastSineLimit")):
+        top = limit(constants[limit_name])
+        for x in ([spread(rng, 2 ** -8, top) for _ in range(COUNT)]
+                  + near_multiples(pi, top, rng, COUNT // 2)):
+            r, q = reduction.run({"x_": F(x)}, "r", "q")
+            s, sf = evaluation.run({"r_": r}, "s", "sf")
+            plain, fused = (-s, -sf) if q % 2 else (s, sf)
+            for unit, expected in ((0, plain), (1, fused), (2, fused)):
+                yield "block %s %d %s" % (kind, unit, hexes(x)), [expected]
+
+    for _ in range(COUNT):
+        phi, rg = rng.uniform(2 ** -10, 6.2832), rng.uniform(2 ** -10, 6.2832)
+        mf = rng.uniform(-1, 1)
+        yield "lfo_product %s" % hexes(phi, mf, rg), lfo.run(
+            {"phi_": F(phi), "Rg_": F(rg), "mf_": F(mf)}, "af")
+
+
+def hexes(*values):
+    return " ".join(float(v).hex() for v in values)
+
+
+def main(probe):
+    rng = random.Random(20261209)
+    constants = run_proofs.read_constants()
+    calls, expected = [], []
+    for call, results in cases(constants, rng):
+        calls.append(call)
+        expected.append(results)
+    answer = subprocess.run([probe], input="\n".join(calls) + "\n", text=True,
+                            capture_output=True)
+    if answer.returncode != 0:
+        print(answer.stderr)
+        return 1
+    lines = iter(answer.stdout.splitlines())
+    checked = 0
+    for call, results in zip(calls, expected):
+        for result in results:
+            line = next(lines)
+            if line == "none":  # a vector unit this processor lacks
+                continue
+            code = sum(F(float.fromhex(v)) for v in line.split())
+            if code != result:
+                print("the model and the code differ at %s: the model gives %r (%s), the code %s"
+                      % (call, float(result), float(result).hex(), line))
+                return 1
+            checked += 1
+    print("%d results of the code agree with their models bit for bit" % checked)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))

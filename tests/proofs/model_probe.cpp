@@ -1,0 +1,66 @@
+// Runs the functions the proofs model on the arguments given, for proofs/models_as_code.py:
+// each line of standard input is a function's name and its arguments as hexadecimal doubles,
+// each line of output its results the same way (or "none" for a vector unit this processor
+// lacks). The models are then held against these bit for bit.
+#include <cstdio>
+#include <cstring>
+
+#include "math/double_double.hpp"
+#include "math/sine_steps.hpp"
+#include "wave/fast_sine.hpp"
+#include "wave/phase_lfo.hpp"
+
+namespace {
+
+void print(const DD& d) {
+  std::printf("%a %a\n", d.hi, d.lo);
+}
+
+bool block_sine(const char* kind, int unit, double x) {
+  if (!use_vector_unit(static_cast<VectorUnit>(unit))) {
+    return false;
+  }
+  double y = 0.0;
+  auto sine = std::strcmp(kind, "wide") == 0     ? fast_sine
+              : std::strcmp(kind, "narrow") == 0 ? fast_sine_narrow
+                                                 : fast_sine_short;
+  sine(&x, &y, 1);
+  std::printf("%a\n", y);
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  char name[32];
+  char kind[32];
+  int unit = 0;
+  double a = 0.0;
+  double b = 0.0;
+  double c = 0.0;
+  double d = 0.0;
+  while (std::scanf("%31s", name) == 1) {
+    if (std::strcmp(name, "dd_mul") == 0 && std::scanf("%la %la %la %la", &a, &b, &c, &d) == 4) {
+      print(dd_mul<false>({a, b}, {c, d}));
+      print(dd_mul<true>({a, b}, {c, d}));
+    } else if (std::strcmp(name, "dd_add") == 0 &&
+               std::scanf("%la %la %la %la", &a, &b, &c, &d) == 4) {
+      print(dd_add({a, b}, {c, d}));
+    } else if (std::strcmp(name, "reduce") == 0 && std::scanf("%la", &a) == 1) {
+      print(sine_steps::reduce_to_quadrant<false>(a).r);
+    } else if (std::strcmp(name, "reduce_phase") == 0 && std::scanf("%la", &a) == 1) {
+      print(sine_steps::reduce_to_quadrant<true>(a).r);
+    } else if (std::strcmp(name, "block") == 0 && std::scanf("%31s %d %la", kind, &unit, &a) == 3) {
+      if (!block_sine(kind, unit, a)) {
+        std::printf("none\n");
+      }
+    } else if (std::strcmp(name, "lfo_product") == 0 &&
+               std::scanf("%la %la %la", &a, &b, &c) == 3) {
+      std::printf("%a\n", lfo_product(a, b, c));
+    } else {
+      std::fprintf(stderr, "model_probe: cannot read a call to %s\n", name);
+      return 1;
+    }
+  }
+  return 0;
+}
