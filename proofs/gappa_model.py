@@ -124,7 +124,11 @@ def evaluate(node, env):
         argument = evaluate(node[2], env)
         return {"rnd": round_double, "rint": round_integer}[node[1]](argument)
     a, b = evaluate(node[1], env), evaluate(node[2], env)
-    return {"+": a + b, "-": a - b, "*": a * b}.get(kind) if kind != "/" else a / b
+    if kind == "+":
+        return a + b
+    if kind == "-":
+        return a - b
+    return a * b if kind == "*" else a / b
 
 
 def names_in(node):
@@ -133,10 +137,6 @@ def names_in(node):
     if node[0] == "num":
         return set()
     return set().union(*(names_in(n) for n in node[1:] if isinstance(n, tuple)))
-
-
-def _statements(text):
-    return [s.strip() for s in re.sub(r"#[^\n]*", "", text).split(";") if s.strip()]
 
 
 class Script:
@@ -148,8 +148,8 @@ class Script:
         self.goal_span = match.span(2)
         self.text = body
         self.definitions = []
-        for statement in _statements(body[:match.start()]):
-            if statement.startswith("@"):
+        for statement in (s.strip() for s in body[:match.start()].split(";")):
+            if not statement or statement.startswith("@"):
                 continue
             name, rounded, expression = re.match(r"(\w+)\s*(rnd)?=\s*(.*)$", statement,
                                                  re.S).groups()

@@ -50,8 +50,8 @@ def near_multiples(step, limit, rng, count):
 
 def cases(constants, rng):
     """(call, model results) pairs: the probe's input line and what the models say each of its
-    output lines must be (None where a vector unit's line may say none)."""
-    limit = run_proofs.literal
+    output lines must be."""
+    limit = run_proofs.literal  # of a limit's C++ literal
     dd_mul = model("dd_mul.gappa", constants)
     dd_add = model("dd_add.gappa", constants)
     scalar = model("reduction_scalar.gappa", constants)

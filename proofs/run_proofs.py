@@ -53,11 +53,7 @@ def read_constants():
 
 def literal(text):
     """A C++ floating literal's value: hexadecimal or decimal (22.0 is not 0x22)."""
-    text = text.strip()
-    negative = text.startswith("-")
-    digits = text.lstrip("-+")
-    number = float.fromhex(digits) if digits.lower().startswith("0x") else float(digits)
-    return -number if negative else number
+    return float.fromhex(text) if "0x" in text.lower() else float(text)
 
 
 def value(constants, name):
@@ -365,13 +361,16 @@ def reals(bits=600):
             "LN10": 3 * ln2 + 2 * atanh_inverse_fraction(9, bits)}
 
 
+REALS = reals()
+
+
 def smallest_reduced(constants):
     """No double 0.78 <= x <= 2^42 lies within kSmallestReduced of a non-zero multiple of pi/2.
     For x = m 2^e (2^52 <= m < 2^53), x - k pi/2 = (pi/2)(m a - k) with a = 2^e 2/pi, and
     ||m a|| >= ||q a|| for every m below the first continued-fraction denominator of a past q
     (best approximations), q the last one below 2^53. pi is known to 2^-600: that moves ||q a||
     by under 2^-500, taken off."""
-    pi = pi_fraction(600)
+    pi = REALS["Pi"]
     least = None
     for e in range(-53, exponent(constants, "kExactSineLimit") - 51):
         alpha = fractions.Fraction(2) ** e * 2 / pi
@@ -400,7 +399,7 @@ smallest_reduced.tools = []
 def pi_parts(constants):
     """The parts of pi/2 leave what the reduction proofs assume they leave (a hypothesis there:
     a wrong part would make it contradict the decimal pi/2 and the proof vacuous)."""
-    rest = pi_fraction(600) / 2
+    rest = REALS["P2"]
     wrong = []
     for names, bound in ((["kHalfPi1", "kHalfPi2", "kHalfPi3", "kHalfPi4"], 217),
                          (["kPhaseHalfPi1", "kPhaseHalfPi2", "kPhaseHalfPi3"], 159)):
@@ -452,15 +451,6 @@ def reduced_ranges(constants, **names):
     return [dict(Low="1b%d" % low, High="1", Points=", ".join(points), **extra),
             dict(Low="-1", High="-1b%d" % low, Points=", ".join("-" + p for p in reversed(points)),
                  **extra)]
-
-
-def binades(low, high):
-    """The variants that cover r in [2^low, 2^high], a binade at a time, and the same negated."""
-    variants = []
-    for e in range(low, high):
-        variants.append({"Low": "1b%d" % e, "High": "1b%d" % (e + 1)})
-        variants.append({"Low": "-1b%d" % (e + 1), "High": "-1b%d" % e})
-    return variants
 
 
 def polynomials(constants):
@@ -677,9 +667,6 @@ PROOFS = {
     "LfoArgument": gappa("lfo_argument.gappa"),
     "LfoCheck": lfo_check,
 }
-
-
-REALS = reals()
 
 
 def main(names):
