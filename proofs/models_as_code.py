@@ -18,8 +18,9 @@ import re
 import subprocess
 import sys
 
-import gappa_model
-import run_proofs
+sys.dont_write_bytecode = True  # nothing left behind in the source tree
+import gappa_model  # noqa: E402
+import run_proofs  # noqa: E402
 
 F = fractions.Fraction
 HERE = os.path.dirname(os.path.abspath(__file__))

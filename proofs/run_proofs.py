@@ -18,7 +18,8 @@ import shutil
 import subprocess
 import sys
 
-import gappa_model
+sys.dont_write_bytecode = True  # the proofs leave nothing behind in the source tree
+import gappa_model  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
