@@ -2,13 +2,18 @@
 """Runs the proofs of the error bounds the code relies on, with the constants read from the code.
 
     python3 proofs/run_proofs.py [NAME ...]     (no name: all of them; --list names them)
+    python3 proofs/run_proofs.py --coq NAME ... (--list-coq names them)
+
 
 Each Gappa and Sollya script refers to the code's constants as @name@ (or @name[i]@ for an
 array's element); they are read from the sources listed in SOURCES, so a changed coefficient or
 a lowered bound is proven anew or fails. block_sines.sollya must print exactly the committed
 header. Where bounds combine (sums, products of relative errors, the rounding tests' own
-margins), that is checked here in exact rational arithmetic. Exits 0 when everything is
-proven, 1 when anything is not, and 77 (a skip, for CTest) when gappa or sollya is missing.
+margins), that is checked here in exact rational arithmetic. With --coq, Gappa's answer is not
+taken on trust: each of its proofs is also written as a Coq certificate and checked by coqc with
+the Gappa and Flocq libraries, and exact_transformations.v (the error-free transformations the
+scripts take as exact) is checked too. Exits 0 when everything is proven, 1 when anything is
+not, and 77 (a skip, for CTest) when a tool is missing.
 """
 import fractions
 import math
@@ -17,6 +22,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 
 sys.dont_write_bytecode = True  # the proofs leave nothing behind in the source tree
 import gappa_model  # noqa: E402
@@ -29,6 +35,10 @@ SOURCES = ["src/math/double_double.hpp", "src/math/sine_steps.hpp", "src/math/ex
            "src/wave/synth.cpp"]
 HEADER = "src/wave/sine_polynomials.hpp"
 SKIP = 77
+PACKAGES = {"gappa": "gappa", "sollya": "sollya", "coqc": "coq libcoq-gappa libcoq-flocq"}
+coq = False  # --coq: every Gappa proof is also checked by Coq
+certificates = []  # --coq: those of the proof being run, checked together when it ends
+proven = set()  # the statements proven so far (variants may coincide: two sines' bounds)
 
 
 def read_constants():
@@ -161,6 +171,8 @@ def run_gappa(text, keep_output=False):
     and the hypotheses must not contradict each other: Gappa would then prove anything. Where
     that is not settled in exact arithmetic, the script is also run with a false goal in place
     of its own, which must fail."""
+    if text in proven and not keep_output:
+        return None
     script = gappa_model.Script(text)
     problem, settled = exact_hypotheses(script)
     # Without splitting (the script's own and Gappa's, which a goal it cannot prove sends
@@ -172,7 +184,59 @@ def run_gappa(text, keep_output=False):
     if problem:
         return (problem, "") if keep_output else problem
     problem, output = gappa_answer(text)
+    if problem is None and coq:
+        problem = certificate(text, output)
+    if problem is None:
+        proven.add(text)
     return (problem, output) if keep_output else problem
+
+
+def certificate(text, output):
+    """Writes Gappa's proof of text as a Coq certificate, to be checked with the proof's others;
+    None, or what went wrong. A goal whose interval Gappa was asked for (`in ?`) is certified
+    with the interval it proved, the one the runner goes on with."""
+    def proven(match):
+        found = re.search(re.escape(match.group(1).strip()) + r" in (\[[^]]*\])", output)
+        return "%s in %s" % (match.group(1), re.sub(r" \{[^}]*\}", "", found.group(1)))
+    text = re.sub(r"(?<=[>\\] )([^{}?>\\]*?) in \?", proven, text)
+    result = subprocess.run(["gappa", "-Eprecision=250", "-Bcoq"], input=text, text=True,
+                            capture_output=True, timeout=300)
+    if result.returncode != 0 or "Error" in result.stderr:
+        return "gappa wrote no certificate:\n" + result.stderr
+    # Gappa names every subterm by a notation, which Coq expands into a tree that doubles with
+    # each level of sharing (the reductions' chained lows take minutes, a local `Let` as long
+    # when the section closes); a definition keeps it shared and means the same, so the kernel
+    # checks the same statements.
+    body = re.sub(r"^Notation (\w+) := (.*)\.$", r"Definition \1 := \2.", result.stdout,
+                  flags=re.M)
+    certificates.append(body.replace(GAPPA_LIBRARY, ""))
+    return None
+
+
+GAPPA_LIBRARY = "Require Import Gappa.Gappa_library.\n"
+
+
+def check_certificates():
+    """Checks the certificates written so far in one run of coqc (each in a module of its own:
+    they reuse names), and forgets them."""
+    source = GAPPA_LIBRARY + "".join("Module Certificate%d.\n%sEnd Certificate%d.\n" % (
+        i, body, i) for i, body in enumerate(certificates))
+    del certificates[:]
+    return coq_check(source)
+
+
+def coq_check(source):
+    """None when coqc accepts source, which must prove everything it states."""
+    if re.search(r"\b(Admitted|admit|Axiom|Parameter)\b", source):
+        return "the Coq source leaves something unproven"
+    with tempfile.TemporaryDirectory() as folder:
+        with open(os.path.join(folder, "checked.v"), "w") as f:
+            f.write(source)
+        result = subprocess.run(["coqc", "-q", "checked.v"], cwd=folder, text=True,
+                                capture_output=True)
+    if result.returncode != 0:
+        return "coqc rejected it:\n" + (result.stdout + result.stderr)[-3000:]
+    return None
 
 
 def unsplit(text):
@@ -544,19 +608,20 @@ rounding_tests.tools = []
 
 def pow10_binades(constants):
     """x from kPow10RoundsToOne to kExactPow10Limit, both signs: below 2^-3, where k = 0 and the
-    code's r is t itself, at once; above, a binade at a time."""
+    code's r is t itself, at once; above, at once too, split at every binade."""
     small = ("k in [0, 0] /\\ r0 in [-0.35, 0.35] "
              "/\\ r0 - R0 in [-@kPow10ReductionError@, @kPow10ReductionError@]")
     large = ("rv in [-0.35, 0.35] /\\ s - (Th - ph) in [0, 0] "
              "/\\ rv - R in [-@kPow10ReductionError@, @kPow10ReductionError@]")
-    limit, top = constants["kExactPow10Limit"], exponent(constants, "kExactPow10Limit")
-    ranges = [(constants["kPow10RoundsToOne"], "1b-3", small)]
-    ranges += [("1b%d" % e, limit if e == top else "1b%d" % (e + 1), large)
-               for e in range(-3, top + 1)]
+    limit = constants["kExactPow10Limit"]
+    points = ["1b%d" % e for e in range(-2, exponent(constants, "kExactPow10Limit") + 1)]
     variants = []
-    for low, high, goals in ranges:
-        variants.append({"Low": low, "High": high, "Goals": goals})
-        variants.append({"Low": "-" + high, "High": "-" + low, "Goals": goals})
+    for sign, order in (("", points), ("-", list(reversed(points)))):
+        split = "rv - R $ x in (%s);" % ", ".join(sign + p for p in order)
+        for low, high, goals, splits in ((constants["kPow10RoundsToOne"], "1b-3", small, ""),
+                                          ("1b-3", limit, large, split)):
+            low, high = (low, high) if not sign else ("-" + high, "-" + low)
+            variants.append({"Low": low, "High": high, "Goals": goals, "Split": splits})
     return variants
 
 
@@ -590,6 +655,75 @@ def pow10_series(constants):
 
 
 pow10_series.tools = ["gappa", "sollya"]
+
+def last_step(constants):
+    """The fixed-point last step's error bounds (src/math/multi_precision.cpp), derived again in
+    exact arithmetic from what the code states: the limits, the words its constants are kept to,
+    the range of rho and the errors it reports, 5 (N + 1) and 5 (N + 2) ulps for N terms. An ulp
+    is 2^(-32 n) at n words; every bound below holds for n >= 1 unless it names n. A term is
+    trunc(trunc(t z) / d) from the one before: with t within e of the true T and z within e_z,
+    t z - T Z = (t - T) z + T (z - Z), so its error is (e z + T e_z + 1) / d + 1. The sums are
+    exact; the series stops at the first term that truncates to zero, whose true value is then
+    within its own error, and so the tail: alternating, or geometric with a ratio below rho."""
+    with open(os.path.join(ROOT, "src/math/multi_precision.cpp")) as f:
+        code = f.read()
+    with open(os.path.join(ROOT, "src/math/exact_math.cpp")) as f:
+        first_words = int(re.search(r"kLastStepWords\[\] = \{(\d+),", f.read()).group(1))
+    def words(table):
+        return int(re.search(r"%s, n \+ (\d+)" % table, code).group(1))
+    def reported(function):
+        body = code[code.index("Series %s(" % function):]
+        return int(re.search(r"return \{sum, 5 \* \(terms \+ (\d+)\)\}", body).group(1))
+    wrong = []
+    def check(claim, holds):
+        if not holds:
+            wrong.append(claim)
+    pi2 = REALS["P2"]
+    # The sine. y = |x| 2/pi: 2/pi truncated after n + w words, times m < 2^53 with m 2^e below
+    # 2^(E + 1), E the limit's binade; then the last truncation.
+    top = exponent(constants, "kExactSineLimit") + 1
+    y = 1 + F(2) ** (top - 32 * words("kTwoOverPi"))
+    # The side of the nearest multiple of pi/2 is right when y's error is below the least
+    # fraction f = |x - k pi/2| / (pi/2) of any double (the first precision tried decides it).
+    check("y's error may put x on the wrong side of a multiple of pi/2",
+          y * F(2) ** (-32 * first_words) < value(constants, "kSmallestReduced") / pi2)
+    # theta = g pi/2, g = min(f, 1 - f) <= 1/2 + y ulps; pi/2 truncated (below 1 ulp).
+    theta_max = (F(1, 2) + y * F(2) ** -32) * pi2
+    theta = y * pi2 + (F(1, 2) + y * F(2) ** -32) + 1
+    z = 2 * theta_max * theta + theta * theta * F(2) ** -32 + 1
+    z_max = theta_max ** 2 + z * F(2) ** -32
+    check("theta is not within 3.1 ulps", theta <= F(31, 10))
+    check("z is not within 6 ulps", z <= 6)
+    check("z may reach 0.62", z_max <= F(62, 100))
+    # Sine: T <= theta, d >= 6, every error within 3.1; cosine: T_0 = 1 exact, e_1 with d = 2,
+    # later T <= z / 2 and d >= 12, every error within 4.5.
+    check("a sine term's error may exceed 3.1",
+          (F(31, 10) * z_max + theta_max * z + 1) / 6 + 1 <= F(31, 10))
+    check("the first cosine term's error may exceed 4.5", (z + 1) / 2 + 1 <= F(9, 2))
+    check("a cosine term's error may exceed 4.5",
+          (F(9, 2) * z_max + z_max / 2 * z + 1) / 12 + 1 <= F(9, 2))
+    # N terms and the tail: (N + 1) x 4.5 against 5 (N + a) for every N >= 1.
+    check("the sine's reported error is too small",
+          2 * F(9, 2) <= 5 * (1 + reported("sine_or_cosine")))
+    # The power of ten. t = |x| ln 10 the same way; k ln 2 with ln 2 truncated after n + w words
+    # and k <= |x| log2(10) + 1/2, then truncated to n words; rho = |t - k ln 2|.
+    top = exponent(constants, "kExactPow10Limit") + 1
+    t_error = 1 + F(2) ** (top - 32 * words("kLn10"))
+    k_max = math.floor(value(constants, "kExactPow10Limit") * F(3322, 1000) + F(1, 2)) + 1
+    rho = t_error + 1 + k_max * F(2) ** (-32 * words("kLn2"))
+    rho_max = F(int(re.search(r"rho.word\[1\] < (0x[0-9a-f]+)u", code).group(1), 16), 2 ** 32)
+    check("rho is not within 2.1 ulps", rho <= F(21, 10))
+    check("the first exponential term's error may exceed 4.1", rho + 1 + 1 <= F(41, 10))
+    check("an exponential term's error may exceed 4.1",
+          (F(41, 10) * rho_max + rho_max * rho + 1) / 2 + 1 <= F(41, 10))
+    # N terms within 4.1 and a tail within 4.1 / (1 - rho), against 5 (N + a), N >= 1.
+    a = reported("exponential")
+    check("the power of ten's reported error is too small",
+          F(41, 10) + F(41, 10) / (1 - rho_max) <= 5 * (1 + a))
+    return "\n".join(wrong) or None
+
+
+last_step.tools = []
 
 def lfo_check(constants):
     """The check of a frame whose LFO argument came from a fast modulator sine. With s the block
@@ -659,32 +793,52 @@ PROOFS = {
     "EvaluationShort": gappa("evaluation_short.gappa"),
     "EvaluationLong": gappa("evaluation_long.gappa"),
     "SineTotals": sums,
-    "SampleCheckShort": gappa("sample_check.gappa", SineError="kShortSineError",
-                              SampleMargin="kShortSampleMargin"),
-    "SampleCheckNarrow": gappa("sample_check.gappa", SineError="kNarrowSineError",
-                               SampleMargin="kNarrowSampleMargin"),
-    "SampleCheckWide": gappa("sample_check.gappa", SineError="kWideSineError",
-                             SampleMargin="kWideSampleMargin"),
+    "SampleCheck": gappa("sample_check.gappa", variants=[
+        {"SineError": "@k%sSineError@" % sine, "SampleMargin": "@k%sSampleMargin@" % sine}
+        for sine in ("Short", "Narrow", "Wide")]),
     "LfoArgument": gappa("lfo_argument.gappa"),
     "LfoCheck": lfo_check,
+    "LastStep": last_step,
 }
 
 
-def main(names):
-    if names == ["--list"]:
-        print("\n".join(PROOFS))
+def exact_transformations(constants):
+    with open(os.path.join(HERE, "exact_transformations.v")) as f:
+        return coq_check(f.read())
+
+
+exact_transformations.tools = ["coqc"]
+
+# What Coq checks (--coq), a CTest test each: the error-free transformations and every Gappa
+# proof.
+COQ_PROOFS = ["ExactTransformations"] + [name for name, proof in PROOFS.items()
+                                         if "gappa" in proof.tools]
+
+
+def main(arguments):
+    global coq
+    if arguments in (["--list"], ["--list-coq"]):
+        print("\n".join(COQ_PROOFS if arguments == ["--list-coq"] else PROOFS))
         return 0
+    coq = arguments[:1] == ["--coq"]
+    names = arguments[1:] if coq else arguments
+    if coq and not names:
+        names = COQ_PROOFS
     constants = read_constants()
     failed = skipped = 0
     for name in names or list(PROOFS):
-        proof = PROOFS[name]
-        missing = [tool for tool in proof.tools if shutil.which(tool) is None]
+        proof = exact_transformations if name == "ExactTransformations" else PROOFS[name]
+        tools = proof.tools + (["coqc"] if coq else [])
+        missing = [tool for tool in tools if shutil.which(tool) is None]
         if missing:
+            packages = " ".join(PACKAGES[tool] for tool in missing)
             print("SKIPPED %s: %s not installed (Debian: apt-get install %s); this bound is NOT "
-                  "proven here" % (name, " and ".join(missing), " ".join(missing)))
+                  "proven here" % (name, " and ".join(missing), packages))
             skipped += 1
             continue
         problem = proof(constants)
+        if coq and problem is None and certificates:
+            problem = check_certificates()
         print("%s %s" % ("FAILED" if problem else "proven", name))
         if problem:
             print(problem)
