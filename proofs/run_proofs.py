@@ -4,15 +4,15 @@
     python3 proofs/run_proofs.py [NAME ...]     (no name: all of them; --list names them)
     python3 proofs/run_proofs.py --coq NAME ... (--list-coq names them)
 
-
 Each Gappa and Sollya script refers to the code's constants as @name@ (or @name[i]@ for an
 array's element); they are read from the sources listed in SOURCES, so a changed coefficient or
 a lowered bound is proven anew or fails. block_sines.sollya must print exactly the committed
 header. Where bounds combine (sums, products of relative errors, the rounding tests' own
 margins), that is checked here in exact rational arithmetic. With --coq, Gappa's answer is not
 taken on trust: each of its proofs is also written as a Coq certificate and checked by coqc with
-the Gappa and Flocq libraries, and exact_transformations.v (the error-free transformations the
-scripts take as exact) is checked too. Exits 0 when everything is proven, 1 when anything is
+the Gappa and Flocq libraries; and the proofs that are Coq's alone are checked too:
+exact_transformations.v (the error-free transformations the scripts take as exact) and
+phase_steps.v (the phase runs' two facts). Exits 0 when everything is proven, 1 when anything is
 not, and 77 (a skip, for CTest) when a tool is missing.
 """
 import fractions
@@ -802,17 +802,21 @@ PROOFS = {
 }
 
 
-def exact_transformations(constants):
-    with open(os.path.join(HERE, "exact_transformations.v")) as f:
-        return coq_check(f.read())
+def coq_file(name):
+    """A proof of ours in Coq, checked as it stands."""
+    def check(constants):
+        with open(os.path.join(HERE, name)) as f:
+            return coq_check(f.read())
+    check.tools = ["coqc"]
+    return check
 
 
-exact_transformations.tools = ["coqc"]
-
-# What Coq checks (--coq), a CTest test each: the error-free transformations and every Gappa
-# proof.
-COQ_PROOFS = ["ExactTransformations"] + [name for name, proof in PROOFS.items()
-                                         if "gappa" in proof.tools]
+# What only Coq proves: the error-free transformations the Gappa scripts take as exact, and the
+# phase runs' two facts.
+COQ_FILES = {"ExactTransformations": coq_file("exact_transformations.v"),
+             "PhaseSteps": coq_file("phase_steps.v")}
+# What Coq checks (--coq), a CTest test each: those, and every Gappa proof.
+COQ_PROOFS = list(COQ_FILES) + [name for name, proof in PROOFS.items() if "gappa" in proof.tools]
 
 
 def main(arguments):
@@ -827,7 +831,7 @@ def main(arguments):
     constants = read_constants()
     failed = skipped = 0
     for name in names or list(PROOFS):
-        proof = exact_transformations if name == "ExactTransformations" else PROOFS[name]
+        proof = COQ_FILES[name] if name in COQ_FILES else PROOFS[name]
         tools = proof.tools + (["coqc"] if coq else [])
         missing = [tool for tool in tools if shutil.which(tool) is None]
         if missing:

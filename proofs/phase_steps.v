@@ -1,0 +1,188 @@
+(* The phase accumulator's runs (src/wave/phase_run.hpp) rest on two facts, proven here for
+   every binade [2^e, 2^(e+1)) of the normal range (the table's, 2^-23 to [4, 8), among them) and
+   every increment x >= 0, in binary64 with rounding to nearest, ties to even. With s = 2^(e-52)
+   the binade's spacing and d = x rounded to a multiple of s (ties to even):
+   - the step is fixed: RN(p + x) = p + d for every double p of the binade with p + d still in
+     it, where x is no tie or p is an even multiple of s (binade_step); the table's step
+     RN(RN(2^e + x) - 2^e) is that d (table_step);
+   - a binade entered from below holds one of two numbers of frames: its second phase lies in
+     [2^e + d, 2^e + 2 d] (entry_range), from where the frames below a bound number m or m + 1,
+     m the table's count from 2^e + d (frames_one_of_two). Where x is a tie every sum from the
+     second phase on is an even multiple of s, so the first fact applies there too.
+
+   coqc proofs/phase_steps.v *)
+From Coq Require Import Reals ZArith Psatz.
+From Flocq Require Import Core Sterbenz.
+Open Scope R_scope.
+
+Notation double := (generic_format radix2 (FLT_exp (-1074) 53)).
+Notation rn := (round radix2 (FLT_exp (-1074) 53) ZnearestE).
+Local Instance binary64_precision : Prec_gt_0 53 := eq_refl.
+
+(* Rounding a + y to the nearest integer, ties to even, adds a to the rounding of y: always
+   where a is even, and where y is no tie for any a. *)
+Lemma nearest_shift :
+  forall a y, (Z.even a = true \/ y - IZR (Zfloor y) <> / 2) ->
+  ZnearestE (IZR a + y) = (a + ZnearestE y)%Z.
+Proof.
+  intros a y Ha.
+  assert (Hf : Zfloor (IZR a + y) = (a + Zfloor y)%Z).
+  { apply Zfloor_imp. rewrite !plus_IZR.
+    pose proof (Zfloor_lb y). pose proof (Zfloor_ub y). lra. }
+  assert (Hc : Zceil (IZR a + y) = (a + Zceil y)%Z).
+  { apply Zceil_imp. rewrite minus_IZR, !plus_IZR.
+    pose proof (Zceil_lb y). pose proof (Zceil_ub y). lra. }
+  unfold Znearest. rewrite Hf, Hc.
+  replace (IZR a + y - IZR (a + Zfloor y)) with (y - IZR (Zfloor y)) by (rewrite plus_IZR; ring).
+  case Rcompare_spec; intro H; try reflexivity.
+  destruct Ha as [Ha | Ha]; [| contradiction].
+  rewrite Z.even_add, Ha. destruct (Z.even (Zfloor y)); reflexivity.
+Qed.
+
+Theorem binade_step :
+  forall e p x, (-1022 <= e)%Z -> double p -> bpow radix2 e <= p -> 0 <= x ->
+  let s := bpow radix2 (e - 52) in
+  let d := IZR (ZnearestE (x / s)) * s in
+  ((exists a, p = IZR a * s /\ Z.even a = true) \/ x / s - IZR (Zfloor (x / s)) <> / 2) ->
+  p + d < bpow radix2 (e + 1) ->
+  rn (p + x) = p + d.
+Proof.
+  intros e p x He Hp Hpe Hx s d Hcase Hin.
+  assert (Hs : 0 < s) by apply bpow_gt_0.
+  set (n := ZnearestE (x / s)) in *.
+  assert (Hxs : 0 <= x / s)
+    by (unfold Rdiv; apply Rmult_le_pos; [lra | apply Rlt_le, Rinv_0_lt_compat, Hs]).
+  assert (Hn : (0 <= n)%Z).
+  { apply Z.le_trans with (Zfloor (x / s)).
+    - apply Zfloor_lub. exact Hxs.
+    - apply Znearest_ge_floor. }
+  assert (Hd : 0 <= d) by (apply Rmult_le_pos; [apply IZR_le; exact Hn | lra]).
+  assert (Hfexp : FLT_exp (-1074) 53 (e + 1) = (e - 52)%Z) by (unfold FLT_exp; lia).
+  assert (Hcp : cexp radix2 (FLT_exp (-1074) 53) p = (e - 52)%Z).
+  { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
+  set (m := Ztrunc (scaled_mantissa radix2 (FLT_exp (-1074) 53) p)).
+  assert (Hm : p = IZR m * s).
+  { unfold m. rewrite Hp at 1. unfold F2R. simpl. rewrite Hcp. reflexivity. }
+  (* p + d is a multiple of s below 2^(e+1) = 2^53 s, so at most 2^(e+1) - s. *)
+  assert (Htop : bpow radix2 (e + 1) = IZR (Zpower radix2 53) * s).
+  { unfold s. rewrite IZR_Zpower by lia. rewrite <- bpow_plus. f_equal. lia. }
+  assert (Hmn : (m + n < Zpower radix2 53)%Z).
+  { apply lt_IZR. apply Rmult_lt_reg_r with s; [exact Hs |].
+    rewrite plus_IZR, Rmult_plus_distr_r, <- Hm, <- Htop. exact Hin. }
+  assert (Hbelow : p + d <= bpow radix2 (e + 1) - s).
+  { rewrite Htop, Hm. unfold d.
+    replace (IZR m * s + IZR n * s) with (IZR (m + n) * s) by (rewrite plus_IZR; ring).
+    replace (IZR (Zpower radix2 53) * s - s) with (IZR (Zpower radix2 53 - 1) * s)
+      by (rewrite minus_IZR; ring).
+    apply Rmult_le_compat_r; [lra | apply IZR_le; lia]. }
+  (* x lies within s / 2 of d: p + x stays in the binade, where the spacing is s. *)
+  assert (Hx_le : x <= d + s / 2).
+  { unfold d. pose proof (Znearest_half (fun z => negb (Z.even z)) (x / s)) as H.
+    fold n in H. apply Rabs_le_inv in H. destruct H as [H1 H2].
+    apply Rmult_le_compat_r with (r := s) in H2; [| lra].
+    unfold Rdiv in H2. rewrite Rmult_minus_distr_r, Rmult_assoc, Rinv_l in H2 by lra. lra. }
+  assert (Hc : cexp radix2 (FLT_exp (-1074) 53) (p + x) = (e - 52)%Z).
+  { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
+  unfold round. rewrite Hc. unfold scaled_mantissa. rewrite Hc.
+  replace ((p + x) * bpow radix2 (- (e - 52))) with (IZR m + x / s).
+  2: { rewrite Hm. unfold s. rewrite bpow_opp. field. apply Rgt_not_eq, bpow_gt_0. }
+  rewrite nearest_shift.
+  - unfold F2R. simpl. rewrite plus_IZR, Hm. unfold d. fold s. fold n. ring.
+  - destruct Hcase as [[a [Ha Heven]] | Htie]; [left | right; exact Htie].
+    assert (IZR a = IZR m) by (apply Rmult_eq_reg_r with s; [lra | lra]).
+    apply eq_IZR in H. subst a. exact Heven.
+Qed.
+
+(* The table's step, (2^e + x) - 2^e: 2^e is an even multiple of s, so the step is d, and
+   every phase p of the binade that is an even multiple (all of them where x is no tie) adds
+   it, while p + d stays in the binade. *)
+Theorem table_step :
+  forall e x, (-1022 <= e)%Z -> 0 <= x ->
+  let s := bpow radix2 (e - 52) in
+  let d := IZR (ZnearestE (x / s)) * s in
+  bpow radix2 e + d < bpow radix2 (e + 1) ->
+  rn (rn (bpow radix2 e + x) - bpow radix2 e) = d.
+Proof.
+  intros e x He Hx s d Hin.
+  assert (Hlow : double (bpow radix2 e))
+    by (apply generic_format_bpow; unfold FLT_exp; lia).
+  assert (Hsum : rn (bpow radix2 e + x) = bpow radix2 e + d).
+  { apply binade_step; [lia | exact Hlow | lra | lra | | exact Hin].
+    left. exists (Zpower radix2 52). split; [| reflexivity].
+    unfold s. rewrite IZR_Zpower by lia. rewrite <- bpow_plus. f_equal. lia. }
+  rewrite Hsum. replace (bpow radix2 e + d - bpow radix2 e) with d by ring.
+  (* d = (2^e + d) - 2^e, a difference within a factor two: exact. *)
+  apply round_generic; [auto with typeclass_instances |].
+  replace d with (rn (bpow radix2 e + x) - bpow radix2 e) by (rewrite Hsum; ring).
+  assert (Hd : 0 <= d).
+  { unfold d. apply Rmult_le_pos; [| apply bpow_ge_0]. apply IZR_le.
+    apply Z.le_trans with (Zfloor (x / s)); [| apply Znearest_ge_floor].
+    apply Zfloor_lub. unfold Rdiv. apply Rmult_le_pos; [lra |].
+    apply Rlt_le, Rinv_0_lt_compat, bpow_gt_0. }
+  assert (Hf : double (rn (bpow radix2 e + x)))
+    by apply (generic_format_round radix2 (FLT_exp (-1074) 53) ZnearestE).
+  apply sterbenz; auto with typeclass_instances.
+  rewrite Hsum. rewrite bpow_plus in Hin. simpl in Hin. split; lra.
+Qed.
+
+(* A binade's frames from next, its second phase, when next lies within a step above L, the
+   second phase from 2^e: m the most j with L + j step < B (the table's), next + j step < B for
+   every j < m, never for j > m, and for j = m by one comparison. *)
+Theorem frames_one_of_two :
+  forall L step B next m, 0 < step -> L <= next <= L + step ->
+  L + IZR m * step < B -> B <= L + IZR (m + 1) * step ->
+  next + IZR (m - 1) * step < B /\ B <= next + IZR (m + 1) * step.
+Proof.
+  intros L step B next m Hstep Hnext Hm Hm1.
+  rewrite minus_IZR. rewrite plus_IZR in Hm1 |- *. split; nra.
+Qed.
+
+(* Rounding a tie to even gives an even integer. *)
+Lemma nearest_tie_even :
+  forall y, y - IZR (Zfloor y) = / 2 -> Z.even (ZnearestE y) = true.
+Proof.
+  intros y Hy. unfold Znearest. rewrite Hy, Rcompare_Eq by reflexivity.
+  destruct (Z.even (Zfloor y)) eqn:E; simpl.
+  - exact E.
+  - rewrite Zceil_floor_neq by lra. rewrite Z.even_add, E. reflexivity.
+Qed.
+
+(* Entered from below, at q in [2^e, 2^e + d] (q = RN(p + x) for some p < 2^e), the binade's
+   second phase lies in [2^e + d, 2^e + 2 d], where frames_one_of_two takes it. *)
+Theorem entry_range :
+  forall e q x, (-1022 <= e)%Z -> 0 <= x ->
+  let s := bpow radix2 (e - 52) in
+  let d := IZR (ZnearestE (x / s)) * s in
+  bpow radix2 e <= q <= bpow radix2 e + d ->
+  bpow radix2 e + 2 * d < bpow radix2 (e + 1) ->
+  bpow radix2 e + d <= rn (q + x) <= bpow radix2 e + 2 * d.
+Proof.
+  intros e q x He Hx s d Hq Hin.
+  assert (Hs : 0 < s) by apply bpow_gt_0.
+  assert (Hd : 0 <= d).
+  { unfold d. apply Rmult_le_pos; [| lra]. apply IZR_le.
+    apply Z.le_trans with (Zfloor (x / s)); [| apply Znearest_ge_floor].
+    apply Zfloor_lub. unfold Rdiv. apply Rmult_le_pos; [lra |].
+    apply Rlt_le, Rinv_0_lt_compat, Hs. }
+  assert (Hlow : double (bpow radix2 e))
+    by (apply generic_format_bpow; unfold FLT_exp; lia).
+  assert (Hbottom : bpow radix2 e = IZR (Zpower radix2 52) * s).
+  { unfold s. rewrite IZR_Zpower by lia. rewrite <- bpow_plus. f_equal. lia. }
+  assert (H1 : bpow radix2 e + d < bpow radix2 (e + 1)) by lra.
+  assert (H2 : bpow radix2 e + d + d < bpow radix2 (e + 1)) by lra.
+  assert (Hfirst : rn (bpow radix2 e + x) = bpow radix2 e + d).
+  { apply binade_step; [lia | exact Hlow | lra | lra | | exact H1].
+    left. exists (Zpower radix2 52). split; [exact Hbottom | reflexivity]. }
+  assert (Hsecond : rn (bpow radix2 e + d + x) = bpow radix2 e + d + d).
+  { apply binade_step; [lia | | lra | lra | | exact H2].
+    - rewrite <- Hfirst. apply generic_format_round; auto with typeclass_instances.
+    - destruct (Req_dec (x / s - IZR (Zfloor (x / s))) (/ 2)) as [Htie | Hnot];
+        [left | right; exact Hnot].
+      exists (Zpower radix2 52 + ZnearestE (x / s))%Z. split.
+      + rewrite plus_IZR, Hbottom. unfold d. fold s. ring.
+      + rewrite Z.even_add, (nearest_tie_even _ Htie). reflexivity. }
+  split.
+  - rewrite <- Hfirst. apply round_le; auto with typeclass_instances. lra.
+  - replace (bpow radix2 e + 2 * d) with (bpow radix2 e + d + d) by ring.
+    rewrite <- Hsecond. apply round_le; auto with typeclass_instances. lra.
+Qed.
