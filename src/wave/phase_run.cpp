@@ -257,9 +257,33 @@ PhaseRuns phase_runs(double increment) {
   return runs;
 }
 
+namespace {
+
+// The serial recurrence for an increment in [pi, 2 pi] from a phase below TWO_PI, where most
+// frames wrap: the chain carries the sum before the wrap, s, and adds the increment or, after a
+// wrap, increment - TWO_PI. Both are exact rewritings (Sterbenz: the increment and TWO_PI, and s
+// and TWO_PI, lie within a factor two of each other), so each frame costs the chain one
+// addition instead of an addition and a subtraction; the phase itself, s or s - TWO_PI, is
+// computed off the chain.
+double wrapping_serial(double phase, double increment, double* out, int count) {
+  const double after_wrap = increment - TWO_PI;
+  double sum = phase;
+  for (int i = 0; i < count; ++i) {
+    const bool wraps = sum >= TWO_PI;
+    out[i] = wraps ? sum - TWO_PI : sum;
+    sum += wraps ? after_wrap : increment;
+  }
+  return sum >= TWO_PI ? sum - TWO_PI : sum;
+}
+
+}  // namespace
+
 double fill_phases(const PhaseRuns& runs, double phase, double* out, int count) {
   if (runs.serial_only) {
     const double increment = runs.increment;
+    if (increment >= 0.5 * TWO_PI && phase < TWO_PI) {
+      return wrapping_serial(phase, increment, out, count);
+    }
     for (int i = 0; i < count; ++i) {
       out[i] = phase;
       phase = advance_phase(phase, increment);
