@@ -39,6 +39,16 @@ Proof.
   rewrite Z.even_add, Ha. destruct (Z.even (Zfloor y)); reflexivity.
 Qed.
 
+(* The step is never negative: x >= 0 rounds to a non-negative multiple of s. *)
+Lemma step_nonnegative :
+  forall s x, 0 < s -> 0 <= x -> 0 <= IZR (ZnearestE (x / s)) * s.
+Proof.
+  intros s x Hs Hx. apply Rmult_le_pos; [| lra]. apply IZR_le.
+  apply Z.le_trans with (Zfloor (x / s)); [| apply Znearest_ge_floor].
+  apply Zfloor_lub. unfold Rdiv. apply Rmult_le_pos; [lra |].
+  apply Rlt_le, Rinv_0_lt_compat, Hs.
+Qed.
+
 Theorem binade_step :
   forall e p x, (-1022 <= e)%Z -> double p -> bpow radix2 e <= p -> 0 <= x ->
   let s := bpow radix2 (e - 52) in
@@ -49,14 +59,10 @@ Theorem binade_step :
 Proof.
   intros e p x He Hp Hpe Hx s d Hcase Hin.
   assert (Hs : 0 < s) by apply bpow_gt_0.
+  assert (Hd : 0 <= d) by (apply step_nonnegative; assumption).
   set (n := ZnearestE (x / s)) in *.
-  assert (Hxs : 0 <= x / s)
-    by (unfold Rdiv; apply Rmult_le_pos; [lra | apply Rlt_le, Rinv_0_lt_compat, Hs]).
   assert (Hn : (0 <= n)%Z).
-  { apply Z.le_trans with (Zfloor (x / s)).
-    - apply Zfloor_lub. exact Hxs.
-    - apply Znearest_ge_floor. }
-  assert (Hd : 0 <= d) by (apply Rmult_le_pos; [apply IZR_le; exact Hn | lra]).
+  { apply le_IZR. apply Rmult_le_reg_r with s; [exact Hs |]. rewrite Rmult_0_l. exact Hd. }
   assert (Hfexp : FLT_exp (-1074) 53 (e + 1) = (e - 52)%Z) by (unfold FLT_exp; lia).
   assert (Hcp : cexp radix2 (FLT_exp (-1074) 53) p = (e - 52)%Z).
   { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
@@ -114,11 +120,7 @@ Proof.
   (* d = (2^e + d) - 2^e, a difference within a factor two: exact. *)
   apply round_generic; [auto with typeclass_instances |].
   replace d with (rn (bpow radix2 e + x) - bpow radix2 e) by (rewrite Hsum; ring).
-  assert (Hd : 0 <= d).
-  { unfold d. apply Rmult_le_pos; [| apply bpow_ge_0]. apply IZR_le.
-    apply Z.le_trans with (Zfloor (x / s)); [| apply Znearest_ge_floor].
-    apply Zfloor_lub. unfold Rdiv. apply Rmult_le_pos; [lra |].
-    apply Rlt_le, Rinv_0_lt_compat, bpow_gt_0. }
+  assert (Hd : 0 <= d) by (apply step_nonnegative; [apply bpow_gt_0 | exact Hx]).
   assert (Hf : double (rn (bpow radix2 e + x)))
     by apply (generic_format_round radix2 (FLT_exp (-1074) 53) ZnearestE).
   apply sterbenz; auto with typeclass_instances.
@@ -159,11 +161,7 @@ Theorem entry_range :
 Proof.
   intros e q x He Hx s d Hq Hin.
   assert (Hs : 0 < s) by apply bpow_gt_0.
-  assert (Hd : 0 <= d).
-  { unfold d. apply Rmult_le_pos; [| lra]. apply IZR_le.
-    apply Z.le_trans with (Zfloor (x / s)); [| apply Znearest_ge_floor].
-    apply Zfloor_lub. unfold Rdiv. apply Rmult_le_pos; [lra |].
-    apply Rlt_le, Rinv_0_lt_compat, Hs. }
+  assert (Hd : 0 <= d) by (apply step_nonnegative; assumption).
   assert (Hlow : double (bpow radix2 e))
     by (apply generic_format_bpow; unfold FLT_exp; lia).
   assert (Hbottom : bpow radix2 e = IZR (Zpower radix2 52) * s).

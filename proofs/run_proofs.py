@@ -80,11 +80,10 @@ def substitute(text, constants):
     return re.sub(r"@([A-Za-z_]\w*(?:\[\d+\](?:\.hi|\.lo)?)?)@", one, text)
 
 
-def gappa(script, variants=({},), **names):
-    """A Gappa script (a file here, or a function making its text from the constants), with
-    some of its names standing for constants of the code (names), run once for each variant (a
-    dict of names and the literal text they stand for; or a function making the list from the
-    constants)."""
+def gappa(script, variants=({},)):
+    """A Gappa script (a file here, or a function making its text from the constants), run once
+    for each variant (a dict of names and the literal text they stand for; or a function making
+    the list from the constants)."""
     def run(constants):
         if callable(script):
             template = script(constants)
@@ -93,10 +92,8 @@ def gappa(script, variants=({},), **names):
                 template = f.read()
         for variant in variants(constants) if callable(variants) else variants:
             # The variant first: its text may name constants of the code in turn.
-            kept = {k: "@%s@" % k for k in list(constants) + list(names)}
-            text = substitute(template, dict(kept, **variant))
-            problem = run_gappa(substitute(text, dict(
-                constants, **{k: constants[v] for k, v in names.items()})))
+            text = substitute(template, dict({k: "@%s@" % k for k in constants}, **variant))
+            problem = run_gappa(substitute(text, constants))
             if problem:
                 return "%s with %s:\n%s" % (script, variant, problem) if variant else problem
         return None
