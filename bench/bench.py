@@ -9,7 +9,7 @@ ratios the project aims at (to dd writing the same bytes, and of the phase LFO w
 carrier phase to the same LFO with a wrapping one), a sweep of carrier frequencies at three
 rates against 440 Hz (CPU time, 8-bit mono to /dev/null) with the worst ratio, the peak resident
 memory, and where the time goes (bench/stages.cpp: nanoseconds per frame for phases, sine, the
-whole synthesis and the packing, at 440 Hz and at 20 kHz). Exits with 1, after printing everything, when a goal is missed.
+whole synthesis and the packing, at 440 Hz and at 1, 20, 40 and 47 kHz). Exits with 1, after printing everything, when a goal is missed.
 
     python3 bench/bench.py [--rounds N] [--dir FOLDER]
 """

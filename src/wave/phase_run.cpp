@@ -1,9 +1,11 @@
 #include "wave/phase_run.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "math/double_double.hpp"
 #include "wave/phase_lfo.hpp"
@@ -72,6 +74,17 @@ inline void fill_run(double start, double step, int chunks, double* out) {
   }
 }
 
+// out[8c + j] = p0 + offsets[8c + j], for c < chunks.
+inline void fill_offsets(double p0, const double* offsets, int chunks, double* out) {
+  const Pair base = {p0, p0};
+  for (int j = 0; j < chunks * (kChunk / 2); ++j) {
+    Pair pair;
+    std::memcpy(&pair, offsets + 2 * j, sizeof pair);
+    pair += base;
+    std::memcpy(out + 2 * j, &pair, sizeof pair);
+  }
+}
+
 // x >= bound ? a : b, in the floating-point unit and without a branch: the turns' chain must
 // not wait on a misprediction nor on moves to the integer unit.
 inline double pick_at_least(double x, double bound, double a, double b) {
@@ -86,6 +99,12 @@ inline void fill_run(double start, double step, int chunks, double* out) {
     for (int j = 0; j < kChunk; ++j) {
       out[j] = start + j * step;
     }
+  }
+}
+
+inline void fill_offsets(double p0, const double* offsets, int chunks, double* out) {
+  for (int j = 0; j < chunks * kChunk; ++j) {
+    out[j] = p0 + offsets[j];
   }
 }
 
@@ -208,11 +227,184 @@ double table_runs(const PhaseRuns& runs, int k, double phase, double* out, int i
   }
 }
 
+// The serial recurrence for an increment in [pi, 2 pi] from a phase below TWO_PI, where most
+// frames wrap: the chain carries the sum before the wrap, s, and adds the increment or, after a
+// wrap, increment - TWO_PI. Both are exact rewritings (Sterbenz: the increment and TWO_PI, and s
+// and TWO_PI, lie within a factor two of each other), so each frame costs the chain one
+// addition instead of an addition and a subtraction; the phase itself, s or s - TWO_PI, is
+// computed off the chain.
+double wrapping_serial(double phase, double increment, double* out, int count) {
+  const double after_wrap = increment - TWO_PI;
+  double sum = phase;
+  for (int i = 0; i < count; ++i) {
+    const bool wraps = sum >= TWO_PI;
+    out[i] = wraps ? sum - TWO_PI : sum;
+    sum += wraps ? after_wrap : increment;
+  }
+  return sum >= TWO_PI ? sum - TWO_PI : sum;
+}
+
+// p - p0 where that difference is a double, otherwise NaN.
+double exact_difference(double p, double p0) {
+  const DD d = two_sum(p, -p0);
+  return d.lo == 0.0 ? d.hi : std::nan("");
+}
+
+// The frames of `turns` turns from p0, right after a wrap, as offsets from p0 into `piece`, the
+// next group's p0 less p0 into `end`, and in `room` how far p0 may move up with all of these
+// unchanged. Moving p0 by a multiple of `step` moves every sum by it; that keeps each rounding
+// where the sum's grid is no coarser than `step` and, for a tie, strictly finer (a tie rounds
+// to an even multiple). Each sum must also stay in its binade and on its side of TWO_PI, and a
+// wrapped sum below 2 TWO_PI so that the subtraction stays exact. False where these do not
+// hold or the group has too many frames.
+bool group_from(double p0, double increment, int turns, double step, TurnTable::Piece& piece,
+                double& end, double& room) {
+  double p = p0;
+  int frames = 0;
+  room = std::numeric_limits<double>::infinity();
+  for (int wraps = 0; wraps < turns;) {
+    const double offset = exact_difference(p, p0);
+    if (frames == kMaxGroupFrames || std::isnan(offset)) {
+      return false;
+    }
+    piece.offsets[frames++] = offset;
+    const DD sum = two_sum(p, increment);
+    const double low = binade_of(sum.hi);
+    const double spacing = low * 0x1p-52;
+    if (spacing > step || (spacing == step && std::fabs(sum.lo) == 0.5 * spacing)) {
+      return false;
+    }
+    room = std::min(room, 2.0 * low - sum.hi);  // exact: both on the binade's grid
+    if (sum.hi < TWO_PI) {
+      if (sum.hi >= 4.0) {
+        room = std::min(room, TWO_PI - sum.hi);  // exact by Sterbenz
+      }
+      p = sum.hi;
+    } else {
+      room = std::min(room, 2.0 * TWO_PI - sum.hi);
+      p = sum.hi - TWO_PI;  // exact by Sterbenz
+      ++wraps;
+    }
+  }
+  piece.frames = frames;
+  end = exact_difference(p, p0);
+  return !std::isnan(end);
+}
+
+// The pieces of [0, the largest phase a wrap leaves] for each class of p0, or false.
+bool turn_pieces(double increment, int turns, int classes, TurnTable& table) {
+  const double step = classes * 0x1p-50;
+  const double last = advance_phase(std::nextafter(TWO_PI, 0.0), increment);
+  int most = 0;
+  table.chunks = 0;
+  table.pieces.resize(kMaxTurnClasses * kMaxTurnPieces);
+  for (int c = 0; c < classes; ++c) {
+    int n = 0;
+    for (double p0 = c * 0x1p-50; p0 <= last; ++n) {
+      const int k = c * kMaxTurnPieces + n;
+      double room = 0.0;
+      if (n == kMaxTurnPieces ||
+          !group_from(p0, increment, turns, step, table.pieces[k], table.ends[k], room)) {
+        return false;
+      }
+      table.starts[k] = p0;
+      // p0 + end is a multiple of 2^-50 below 8, and so is end: its class is exact.
+      table.next_class[k] =
+          static_cast<int>((c + static_cast<int64_t>(table.ends[k] * 0x1p50)) & (classes - 1));
+      table.chunks = std::max(table.chunks, (table.pieces[k].frames + kChunk - 1) / kChunk);
+      p0 += std::ceil(room / step) * step;  // exact: multiples of 2^-50 below 16
+    }
+    std::fill(table.starts + c * kMaxTurnPieces + n, table.starts + (c + 1) * kMaxTurnPieces,
+              std::numeric_limits<double>::infinity());
+    most = std::max(most, n);
+  }
+  table.pairs = (most + 3) / 4 * 2;  // the search takes two pairs at a time
+  table.classes = classes;
+  return true;
+}
+
+// How many of the 2 x pairs starts are at most p.
+#if defined(__GNUC__)
+inline int count_at_most(const double* starts, int pairs, double p) {
+  const Pair key = {p, p};
+  PairMask a = {0, 0};
+  PairMask b = {0, 0};
+  for (int j = 0; j < pairs; j += 2, starts += 4) {
+    Pair x;
+    Pair y;
+    std::memcpy(&x, starts, sizeof x);
+    std::memcpy(&y, starts + 2, sizeof y);
+    a += x <= key;  // true is -1
+    b += y <= key;
+  }
+  a += b;
+  return static_cast<int>(-(a[0] + a[1]));
+}
+#else
+inline int count_at_most(const double* starts, int pairs, double p) {
+  int n = 0;
+  for (int j = 0; j < 2 * pairs; ++j) {
+    n += static_cast<int>(starts[j] <= p);
+  }
+  return n;
+}
+#endif
+
+// The turns as groups of pieces, from the first wrap on. Returns the phase after count frames.
+double turn_runs(const TurnTable& table, double increment, double phase, double* out, int count) {
+  // Serially up to the first wrap: a block may start anywhere in a turn.
+  int i = 0;
+  for (;;) {
+    if (i == count) {
+      return phase;
+    }
+    out[i++] = phase;
+    const double sum = phase + increment;
+    if (sum >= TWO_PI) {
+      phase = sum - TWO_PI;
+      break;
+    }
+    phase = sum;
+  }
+  // p0 is a multiple of 2^-50 below 8: its class is exact. From here the class goes along
+  // with the phase, off the multiplication and conversion.
+  int c = static_cast<int>(static_cast<int64_t>(phase * 0x1p50) & (table.classes - 1));
+  for (;;) {
+    // The piece is the last whose start is at most p0 (the first's is at most every p0).
+    const int k = c * kMaxTurnPieces +
+                  count_at_most(table.starts + c * kMaxTurnPieces, table.pairs, phase) - 1;
+    const TurnTable::Piece& piece = table.pieces[k];
+    const int left = count - i;
+    const int room = (left + kChunk - 1) / kChunk;
+    fill_offsets(phase, piece.offsets, table.chunks < room ? table.chunks : room, out + i);
+    if (left <= piece.frames) {
+      return left == piece.frames ? phase + table.ends[k] : phase + piece.offsets[left];
+    }
+    i += piece.frames;
+    phase += table.ends[k];
+    c = table.next_class[k];
+  }
+}
+
 }  // namespace
 
 PhaseRuns phase_runs(double increment) {
   PhaseRuns runs;
   runs.increment = increment;
+  // Groups of turns as large as the table allows, each holding at most kMaxGroupFrames frames;
+  // fewer turns where the pieces do not fit.
+  if (increment >= TWO_PI / kMaxGroupFrames && increment <= TWO_PI) {
+    const int per_turn = static_cast<int>(TWO_PI / increment) + 1;
+    for (int turns = std::max(1, kMaxGroupFrames / per_turn); turns > 0 && runs.turns.classes == 0;
+         --turns) {
+      for (int classes = 1; classes <= kMaxTurnClasses && runs.turns.classes == 0; classes *= 2) {
+        turn_pieces(increment, turns, classes, runs.turns);
+      }
+    }
+    if (runs.turns.classes == 0) {
+      runs.turns.pieces = {};
+    }
+  }
   // From TWO_PI / 32 on, a phase 16 increments above 0 lies less than 16 below TWO_PI.
   runs.serial_only = !(increment > 0.0) ||
                      (increment <= TWO_PI && 32.0 * increment >= TWO_PI && !(increment < 0.25));
@@ -257,28 +449,10 @@ PhaseRuns phase_runs(double increment) {
   return runs;
 }
 
-namespace {
-
-// The serial recurrence for an increment in [pi, 2 pi] from a phase below TWO_PI, where most
-// frames wrap: the chain carries the sum before the wrap, s, and adds the increment or, after a
-// wrap, increment - TWO_PI. Both are exact rewritings (Sterbenz: the increment and TWO_PI, and s
-// and TWO_PI, lie within a factor two of each other), so each frame costs the chain one
-// addition instead of an addition and a subtraction; the phase itself, s or s - TWO_PI, is
-// computed off the chain.
-double wrapping_serial(double phase, double increment, double* out, int count) {
-  const double after_wrap = increment - TWO_PI;
-  double sum = phase;
-  for (int i = 0; i < count; ++i) {
-    const bool wraps = sum >= TWO_PI;
-    out[i] = wraps ? sum - TWO_PI : sum;
-    sum += wraps ? after_wrap : increment;
-  }
-  return sum >= TWO_PI ? sum - TWO_PI : sum;
-}
-
-}  // namespace
-
 double fill_phases(const PhaseRuns& runs, double phase, double* out, int count) {
+  if (runs.turns.classes > 0 && phase >= 0.0 && phase < TWO_PI) {
+    return turn_runs(runs.turns, runs.increment, phase, out, count);
+  }
   if (runs.serial_only) {
     const double increment = runs.increment;
     if (increment >= 0.5 * TWO_PI && phase < TWO_PI) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 // The phase accumulator for a block of frames, in runs where the recurrence allows it.
 //
 // Within one binade [2^e, 2^(e+1)) every double is a multiple of its spacing s = 2^(e-52),
@@ -12,16 +14,45 @@
 // the wrap leaves stay in the binade: d is then the increment and TWO_PI, each rounded to s, the
 // one less the other.
 //
-// For a wrapping phase the steps d_e are known per file, and a binade entered from below (from
-// p' < 2^e, so at most 2^e + d_e) holds one of two numbers of frames, told apart by one exact
-// comparison. Where the increment lies halfway, every sum in the binade is a tie and rounds to an
-// even multiple of s, so from the binade's second frame on the step is fixed there too. So each
-// turn costs a comparison and a few additions per binade, plus the wrap; the frames themselves
-// are filled eight at a time, off that chain. Everything else (the binade a block starts in,
-// large, tiny or growing increments) goes through the general runs, and one frame at a time where
-// those do not start. proofs/phase_steps.v proves the fixed step and the two numbers of frames.
+// For a wrapping phase with a small increment the steps d_e are known per file, and a binade
+// entered from below (from p' < 2^e, so at most 2^e + d_e) holds one of two numbers of frames, told
+// apart by one exact comparison. Where the increment lies halfway, every sum in the binade is a tie
+// and rounds to an even multiple of s, so from the binade's second frame on the step is fixed there
+// too. So each turn costs a comparison and a few additions per binade, plus the wrap; the frames
+// themselves are filled eight at a time, off that chain. Larger increments, with 64 frames a turn
+// or fewer, go by groups of whole turns (TurnTable). Everything else (the binade a block starts in,
+// tiny or growing increments) goes through the general runs, and one frame at a time where those do
+// not start. proofs/phase_steps.v proves the fixed step and the two numbers of frames.
 
 inline constexpr int kMaxTableBinades = 28;
+inline constexpr int kMaxTurnPieces = 64;
+inline constexpr int kMaxGroupFrames = 64;
+inline constexpr int kMaxTurnClasses = 4;
+
+// A wrapping phase's turns, for increments from TWO_PI / 64 up to TWO_PI. Right after a wrap
+// the phase p0 is a multiple of 2^-50 (what is left of a sum in [4, 16) after subtracting TWO_PI,
+// exactly), and no grid up to [4, 8) is coarser than that: so p0 + x rounds to p0 plus x
+// rounded, and the frames of the next few turns are p0 + c_j with offsets c_j that change only
+// where one of them crosses a binade's top or TWO_PI. Those points cut [0, increment] into a few
+// pieces, found once per file. Where a rounding on the grid of 2^-50 or 2^-49 is a tie (it goes
+// to the even neighbour) or a sum reaches [8, 16), the pieces are kept apart by p0 modulo 2^-49
+// or 2^-48: two or four classes. A group of turns then costs a search among its class's pieces
+// and one addition; its frames are filled off that chain, eight at a time.
+struct TurnTable {
+  struct Piece {
+    double offsets[kMaxGroupFrames] = {};  // c_j: the group's frames are p0 + c_j, j < frames
+    int frames = 0;
+  };
+  // Piece k of class c at [c * kMaxTurnPieces + k].
+  int classes = 0;  // 0: no table; else p0 / 2^-50 modulo classes picks the pieces
+  int pairs = 0;    // the pairs of starts a search compares: every class's pieces, and padding
+  int chunks = 0;   // groups of eight that cover every piece's frames
+  // Each piece's least p0 (+infinity past the last), the next group's p0 less p0, its class.
+  double starts[kMaxTurnClasses * kMaxTurnPieces];
+  double ends[kMaxTurnClasses * kMaxTurnPieces];
+  int next_class[kMaxTurnClasses * kMaxTurnPieces];
+  std::vector<Piece> pieces;  // on the heap: a table is too large for some threads' stacks
+};
 
 // What the runs need to know of one increment, computed once per file.
 struct PhaseRuns {
@@ -42,6 +73,7 @@ struct PhaseRuns {
   // No run can ever start (a wrapping phase with an increment from TWO_PI / 32 on, and no
   // table; or no increment): every frame goes serially, in the tightest loop.
   bool serial_only = false;
+  TurnTable turns;
 };
 
 PhaseRuns phase_runs(double increment);

@@ -58,6 +58,10 @@ TEST(PhaseRuns, SameAsTheSerialRecurrence) {
       17500.0 * (TWO_PI / 44100),  // in [2, 4): a frame or two a binade, no table
       20000.0 * (TWO_PI / 44100),
       40000.0 * (TWO_PI / 48000),  // above pi: a wrap nearly every frame
+      47000.0 * (TWO_PI / 48000),  // the most pieces of turns
+      15000.0 * (TWO_PI / 48000),  // turns in four classes of phase
+      1000.0 * (TWO_PI / 48000),   // one turn a group
+      TWO_PI / 64,                 // 65 frames a turn: too many for a group
       1.0 * (TWO_PI / 96000),      // long runs
       halfway,
       48000.0 * (TWO_PI / 1000),  // beyond a full turn: the phase grows
@@ -97,6 +101,35 @@ TEST(PhaseRuns, SweepOfToneIncrements) {
     for (int frequency = 1; frequency <= 48000; frequency += 97) {
       expect_serial(frequency * (TWO_PI / rate), 0.0, 20000, kCuts, random);
     }
+  }
+}
+
+// Wrapping increments of any bits, ties on the grids of 2^-50 and 2^-49 among them (the low bits
+// cleared), from any phase below TWO_PI: where the turns go by groups.
+TEST(PhaseRuns, WrappingIncrementsOfAnyBits) {
+  std::mt19937_64 random(13);
+  std::uniform_real_distribution<double> turn(0.0, TWO_PI);
+  for (int k = 0; k < 600; ++k) {
+    const double increment = std::bit_cast<double>(
+        std::bit_cast<uint64_t>(std::max(turn(random), TWO_PI / 64)) & (~uint64_t{0} << (k % 4)));
+    expect_serial(increment, turn(random), 20000, kCuts, random);
+  }
+}
+
+// Groups of turns for the tones that need them, and none where a turn is too long to pay or
+// the phase does not wrap.
+TEST(PhaseRuns, TurnsWhereTheyPay) {
+  for (int rate : {8000, 44100, 48000, 96000}) {
+    for (double frequency : {1000.0, 3150.0, 7900.0, 10000.0, 17500.0, 20000.0, 40000.0}) {
+      if (frequency < rate && rate < 64 * frequency) {
+        EXPECT_GT(phase_runs(frequency * (TWO_PI / rate)).turns.classes, 0)
+            << frequency << " Hz at " << rate;
+      }
+    }
+  }
+  for (double increment : {0.0, 1e-300, 440.0 * (TWO_PI / 48000), TWO_PI / 64, TWO_PI + 0.5,
+                           std::numeric_limits<double>::quiet_NaN()}) {
+    EXPECT_EQ(phase_runs(increment).turns.classes, 0) << std::hexfloat << increment;
   }
 }
 
