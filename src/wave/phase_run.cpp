@@ -257,12 +257,12 @@ double exact_difference(double p, double p0) {
 // to an even multiple). Each sum must also stay in its binade and on its side of TWO_PI, and a
 // wrapped sum below 2 TWO_PI so that the subtraction stays exact. False where these do not
 // hold or the group has too many frames.
-bool group_from(double p0, double increment, int turns, double step, TurnTable::Piece& piece,
-                double& end, double& room) {
+bool group_from(double p0, double increment, int turns, bool rises, double step,
+                TurnTable::Piece& piece, double& end, double& room) {
   double p = p0;
   int frames = 0;
   room = std::numeric_limits<double>::infinity();
-  for (int wraps = 0; wraps < turns;) {
+  for (int ends = 0; ends < turns;) {
     const double offset = exact_difference(p, p0);
     if (frames == kMaxGroupFrames || std::isnan(offset)) {
       return false;
@@ -280,10 +280,11 @@ bool group_from(double p0, double increment, int turns, double step, TurnTable::
         room = std::min(room, TWO_PI - sum.hi);  // exact by Sterbenz
       }
       p = sum.hi;
+      ends += static_cast<int>(rises);
     } else {
       room = std::min(room, 2.0 * TWO_PI - sum.hi);
       p = sum.hi - TWO_PI;  // exact by Sterbenz
-      ++wraps;
+      ends += static_cast<int>(!rises);
     }
   }
   piece.frames = frames;
@@ -291,20 +292,24 @@ bool group_from(double p0, double increment, int turns, double step, TurnTable::
   return !std::isnan(end);
 }
 
-// The pieces of [0, the largest phase a wrap leaves] for each class of p0, or false.
-bool turn_pieces(double increment, int turns, int classes, TurnTable& table) {
+// The pieces of the phases a turn starts from, for each class of p0, or false: from 0 to the
+// largest phase a wrap leaves or, where a turn ends without a wrap, from the increment (rounded
+// down to a multiple of the step) to TWO_PI.
+bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable& table) {
   const double step = classes * 0x1p-50;
-  const double last = advance_phase(std::nextafter(TWO_PI, 0.0), increment);
+  const double first = rises ? std::floor(increment / step) * step : 0.0;
+  const double below_turn = std::nextafter(TWO_PI, 0.0);
+  const double last = rises ? below_turn : advance_phase(below_turn, increment);
   int most = 0;
   table.chunks = 0;
   table.pieces.resize(kMaxTurnClasses * kMaxTurnPieces);
   for (int c = 0; c < classes; ++c) {
     int n = 0;
-    for (double p0 = c * 0x1p-50; p0 <= last; ++n) {
+    for (double p0 = first + c * 0x1p-50; p0 <= last; ++n) {
       const int k = c * kMaxTurnPieces + n;
       double room = 0.0;
       if (n == kMaxTurnPieces ||
-          !group_from(p0, increment, turns, step, table.pieces[k], table.ends[k], room)) {
+          !group_from(p0, increment, turns, rises, step, table.pieces[k], table.ends[k], room)) {
         return false;
       }
       table.starts[k] = p0;
@@ -320,7 +325,19 @@ bool turn_pieces(double increment, int turns, int classes, TurnTable& table) {
   }
   table.pairs = (most + 3) / 4 * 2;  // the search takes two pairs at a time
   table.classes = classes;
+  table.rises = rises;
   return true;
+}
+
+// Groups of as many turns as fit, fewer where their pieces do not (an eighth fewer at a time:
+// each try costs a sweep of the pieces).
+void turn_table(double increment, int per_turn, bool rises, TurnTable& table) {
+  for (int turns = std::max(1, kMaxGroupFrames / per_turn); turns > 0 && table.classes == 0;
+       turns = std::min(turns - 1, turns * 7 / 8)) {
+    for (int classes = 1; classes <= kMaxTurnClasses && table.classes == 0; classes *= 2) {
+      turn_pieces(increment, turns, rises, classes, table);
+    }
+  }
 }
 
 // How many of the 2 x pairs starts are at most p.
@@ -352,7 +369,7 @@ inline int count_at_most(const double* starts, int pairs, double p) {
 
 // The turns as groups of pieces, from the first wrap on. Returns the phase after count frames.
 double turn_runs(const TurnTable& table, double increment, double phase, double* out, int count) {
-  // Serially up to the first wrap: a block may start anywhere in a turn.
+  // Serially to the end of the first turn: a block may start anywhere in one.
   int i = 0;
   for (;;) {
     if (i == count) {
@@ -360,14 +377,14 @@ double turn_runs(const TurnTable& table, double increment, double phase, double*
     }
     out[i++] = phase;
     const double sum = phase + increment;
-    if (sum >= TWO_PI) {
-      phase = sum - TWO_PI;
+    const bool wraps = sum >= TWO_PI;
+    phase = wraps ? sum - TWO_PI : sum;
+    if (wraps != table.rises) {
       break;
     }
-    phase = sum;
   }
-  // p0 is a multiple of 2^-50 below 8: its class is exact. From here the class goes along
-  // with the phase, off the multiplication and conversion.
+  // p0 is a multiple of 2^-50 below 8 (a wrap's rest, or a sum in [4, 8)): its class is exact. From
+  // here the class goes along with the phase, off the multiplication and conversion.
   int c = static_cast<int>(static_cast<int64_t>(phase * 0x1p50) & (table.classes - 1));
   for (;;) {
     // The piece is the last whose start is at most p0 (the first's is at most every p0).
@@ -392,18 +409,19 @@ PhaseRuns phase_runs(double increment) {
   PhaseRuns runs;
   runs.increment = increment;
   // Groups of turns as large as the table allows, each holding at most kMaxGroupFrames frames;
-  // fewer turns where the pieces do not fit.
-  if (increment >= TWO_PI / kMaxGroupFrames && increment <= TWO_PI) {
-    const int per_turn = static_cast<int>(TWO_PI / increment) + 1;
-    for (int turns = std::max(1, kMaxGroupFrames / per_turn); turns > 0 && runs.turns.classes == 0;
-         --turns) {
-      for (int classes = 1; classes <= kMaxTurnClasses && runs.turns.classes == 0; classes *= 2) {
-        turn_pieces(increment, turns, classes, runs.turns);
-      }
-    }
-    if (runs.turns.classes == 0) {
-      runs.turns.pieces = {};
-    }
+  // fewer turns where the pieces do not fit. From 4 on, where most frames wrap and the phase
+  // falls by TWO_PI - increment (exactly, while sums stay below 8), a turn ends where the phase
+  // rises instead; that cuts the phases a turn starts from into far fewer pieces.
+  TurnTable& table = runs.turns;
+  if (increment >= 4.0 && TWO_PI - increment >= TWO_PI / kMaxGroupFrames) {
+    const int per_turn = static_cast<int>(TWO_PI / (TWO_PI - increment)) + 1;
+    turn_table(increment, per_turn, true, table);
+  }
+  if (table.classes == 0 && increment >= TWO_PI / kMaxGroupFrames && increment <= TWO_PI) {
+    turn_table(increment, static_cast<int>(TWO_PI / increment) + 1, false, table);
+  }
+  if (table.classes == 0) {
+    table.pieces = {};
   }
   // From TWO_PI / 32 on, a phase 16 increments above 0 lies less than 16 below TWO_PI.
   runs.serial_only = !(increment > 0.0) ||

@@ -19,17 +19,17 @@
 // apart by one exact comparison. Where the increment lies halfway, every sum in the binade is a tie
 // and rounds to an even multiple of s, so from the binade's second frame on the step is fixed there
 // too. So each turn costs a comparison and a few additions per binade, plus the wrap; the frames
-// themselves are filled eight at a time, off that chain. Larger increments, with 64 frames a turn
+// themselves are filled eight at a time, off that chain. Larger increments, with 128 frames a turn
 // or fewer, go by groups of whole turns (TurnTable). Everything else (the binade a block starts in,
 // tiny or growing increments) goes through the general runs, and one frame at a time where those do
 // not start. proofs/phase_steps.v proves the fixed step and the two numbers of frames.
 
 inline constexpr int kMaxTableBinades = 28;
 inline constexpr int kMaxTurnPieces = 64;
-inline constexpr int kMaxGroupFrames = 64;
+inline constexpr int kMaxGroupFrames = 128;
 inline constexpr int kMaxTurnClasses = 4;
 
-// A wrapping phase's turns, for increments from TWO_PI / 64 up to TWO_PI. Right after a wrap
+// A wrapping phase's turns, for increments from TWO_PI / 128 up to TWO_PI. Right after a wrap
 // the phase p0 is a multiple of 2^-50 (what is left of a sum in [4, 16) after subtracting TWO_PI,
 // exactly), and no grid up to [4, 8) is coarser than that: so p0 + x rounds to p0 plus x
 // rounded, and the frames of the next few turns are p0 + c_j with offsets c_j that change only
@@ -37,16 +37,20 @@ inline constexpr int kMaxTurnClasses = 4;
 // pieces, found once per file. Where a rounding on the grid of 2^-50 or 2^-49 is a tie (it goes
 // to the even neighbour) or a sum reaches [8, 16), the pieces are kept apart by p0 modulo 2^-49
 // or 2^-48: two or four classes. A group of turns then costs a search among its class's pieces
-// and one addition; its frames are filled off that chain, eight at a time.
+// and one addition; its frames are filled off that chain, eight at a time. From an increment of
+// 4 on, most frames wrap and the phase falls, and a turn ends instead where it rises (no wrap:
+// the phase is then a sum in [4, 8), a multiple of 2^-50 too); the pieces then cover the phases
+// from the increment to TWO_PI.
 struct TurnTable {
   struct Piece {
     double offsets[kMaxGroupFrames] = {};  // c_j: the group's frames are p0 + c_j, j < frames
     int frames = 0;
   };
   // Piece k of class c at [c * kMaxTurnPieces + k].
-  int classes = 0;  // 0: no table; else p0 / 2^-50 modulo classes picks the pieces
-  int pairs = 0;    // the pairs of starts a search compares: every class's pieces, and padding
-  int chunks = 0;   // groups of eight that cover every piece's frames
+  int classes = 0;     // 0: no table; else p0 / 2^-50 modulo classes picks the pieces
+  bool rises = false;  // a turn ends where the phase does not wrap, rather than where it does
+  int pairs = 0;       // the pairs of starts a search compares: every class's pieces, and padding
+  int chunks = 0;      // groups of eight that cover every piece's frames
   // Each piece's least p0 (+infinity past the last), the next group's p0 less p0, its class.
   double starts[kMaxTurnClasses * kMaxTurnPieces];
   double ends[kMaxTurnClasses * kMaxTurnPieces];

@@ -61,7 +61,8 @@ TEST(PhaseRuns, SameAsTheSerialRecurrence) {
       47000.0 * (TWO_PI / 48000),  // the most pieces of turns
       15000.0 * (TWO_PI / 48000),  // turns in four classes of phase
       1000.0 * (TWO_PI / 48000),   // one turn a group
-      TWO_PI / 64,                 // 65 frames a turn: too many for a group
+      TWO_PI / kMaxGroupFrames,    // a frame too many a turn for a group
+      47900.0 * (TWO_PI / 48000),  // falls too slowly for turns that end where it rises
       1.0 * (TWO_PI / 96000),      // long runs
       halfway,
       48000.0 * (TWO_PI / 1000),  // beyond a full turn: the phase grows
@@ -111,7 +112,8 @@ TEST(PhaseRuns, WrappingIncrementsOfAnyBits) {
   std::uniform_real_distribution<double> turn(0.0, TWO_PI);
   for (int k = 0; k < 600; ++k) {
     const double increment = std::bit_cast<double>(
-        std::bit_cast<uint64_t>(std::max(turn(random), TWO_PI / 64)) & (~uint64_t{0} << (k % 4)));
+        std::bit_cast<uint64_t>(std::max(turn(random), TWO_PI / kMaxGroupFrames)) &
+        (~uint64_t{0} << (k % 4)));
     expect_serial(increment, turn(random), 20000, kCuts, random);
   }
 }
@@ -121,14 +123,14 @@ TEST(PhaseRuns, WrappingIncrementsOfAnyBits) {
 TEST(PhaseRuns, TurnsWhereTheyPay) {
   for (int rate : {8000, 44100, 48000, 96000}) {
     for (double frequency : {1000.0, 3150.0, 7900.0, 10000.0, 17500.0, 20000.0, 40000.0}) {
-      if (frequency < rate && rate < 64 * frequency) {
+      if (frequency < rate && rate < kMaxGroupFrames * frequency) {
         EXPECT_GT(phase_runs(frequency * (TWO_PI / rate)).turns.classes, 0)
             << frequency << " Hz at " << rate;
       }
     }
   }
-  for (double increment : {0.0, 1e-300, 440.0 * (TWO_PI / 48000), TWO_PI / 64, TWO_PI + 0.5,
-                           std::numeric_limits<double>::quiet_NaN()}) {
+  for (double increment : {0.0, 1e-300, 100.0 * (TWO_PI / 48000), TWO_PI / kMaxGroupFrames,
+                           TWO_PI + 0.5, std::numeric_limits<double>::quiet_NaN()}) {
     EXPECT_EQ(phase_runs(increment).turns.classes, 0) << std::hexfloat << increment;
   }
 }
