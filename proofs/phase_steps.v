@@ -9,6 +9,9 @@
      [2^e + d, 2^e + 2 d] (entry_range), from where the frames below a bound number m or m + 1,
      m the table's count from 2^e + d (frames_one_of_two). Where x is a tie every sum from the
      second phase on is an even multiple of s, so the first fact applies there too.
+   The groups of whole turns rest on a third: a sum moved by a multiple of its binade's spacing,
+   within the binade, rounds to its rounding moved by as much, where the multiple is even or the
+   sum no tie (turn_shift).
 
    coqc proofs/phase_steps.v *)
 From Coq Require Import Reals ZArith Psatz.
@@ -183,4 +186,33 @@ Proof.
   - rewrite <- Hfirst. apply round_le; auto with typeclass_instances. lra.
   - replace (bpow radix2 e + 2 * d) with (bpow radix2 e + d + d) by ring.
     rewrite <- Hsecond. apply round_le; auto with typeclass_instances. lra.
+Qed.
+
+(* The turns' pieces (TurnTable): moving the phase a group starts from by k s, k >= 0 and s the
+   spacing of a sum's binade, moves that sum, q = p + x, by k s too, and its rounding with it
+   while q + k s stays in the binade, where k is even or q is no tie. The pieces move their
+   starts by multiples of a step 2^j s with j >= 1 (all even multiples of s) or s itself (then
+   no sum of the group may be a tie); each sum stays below its binade's top by construction. *)
+Theorem turn_shift :
+  forall e q k, (-1022 <= e)%Z -> (0 <= k)%Z -> bpow radix2 e <= q ->
+  let s := bpow radix2 (e - 52) in
+  q + IZR k * s < bpow radix2 (e + 1) ->
+  (Z.even k = true \/ q / s - IZR (Zfloor (q / s)) <> / 2) ->
+  rn (q + IZR k * s) = rn q + IZR k * s.
+Proof.
+  intros e q k He Hk Hq s Hin Hcase.
+  assert (Hs : 0 < s) by apply bpow_gt_0.
+  assert (Hks : 0 <= IZR k * s) by (apply Rmult_le_pos; [apply IZR_le; exact Hk | lra]).
+  assert (Hfexp : FLT_exp (-1074) 53 (e + 1) = (e - 52)%Z) by (unfold FLT_exp; lia).
+  assert (Hc0 : cexp radix2 (FLT_exp (-1074) 53) q = (e - 52)%Z).
+  { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
+  assert (Hc1 : cexp radix2 (FLT_exp (-1074) 53) (q + IZR k * s) = (e - 52)%Z).
+  { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
+  assert (Hy : q * bpow radix2 (- (e - 52)) = q / s).
+  { unfold s. rewrite bpow_opp. reflexivity. }
+  unfold round. rewrite Hc0, Hc1. unfold scaled_mantissa. rewrite Hc0, Hc1.
+  replace ((q + IZR k * s) * bpow radix2 (- (e - 52))) with (IZR k + q / s).
+  2: { unfold s. rewrite bpow_opp. field. apply Rgt_not_eq, bpow_gt_0. }
+  rewrite Hy, nearest_shift by exact Hcase.
+  unfold F2R. simpl. rewrite plus_IZR. fold s. ring.
 Qed.

@@ -12,7 +12,7 @@ margins), that is checked here in exact rational arithmetic. With --coq, Gappa's
 taken on trust: each of its proofs is also written as a Coq certificate and checked by coqc with
 the Gappa and Flocq libraries; and the proofs that are Coq's alone are checked too:
 exact_transformations.v (the error-free transformations the scripts take as exact) and
-phase_steps.v (the phase runs' two facts). Exits 0 when everything is proven, 1 when anything is
+phase_steps.v (the phase runs' facts). Exits 0 when everything is proven, 1 when anything is
 not, and 77 (a skip, for CTest) when a tool is missing.
 """
 import fractions
@@ -809,7 +809,7 @@ def coq_file(name):
 
 
 # What only Coq proves: the error-free transformations the Gappa scripts take as exact, and the
-# phase runs' two facts.
+# phase runs' facts.
 COQ_FILES = {"ExactTransformations": coq_file("exact_transformations.v"),
              "PhaseSteps": coq_file("phase_steps.v")}
 # What Coq checks (--coq), a CTest test each: those, and every Gappa proof.

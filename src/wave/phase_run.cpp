@@ -250,13 +250,13 @@ double exact_difference(double p, double p0) {
   return d.lo == 0.0 ? d.hi : std::nan("");
 }
 
-// The frames of `turns` turns from p0, right after a wrap, as offsets from p0 into `piece`, the
+// The frames of `turns` turns from p0, where a turn starts, as offsets from p0 into `piece`, the
 // next group's p0 less p0 into `end`, and in `room` how far p0 may move up with all of these
 // unchanged. Moving p0 by a multiple of `step` moves every sum by it; that keeps each rounding
 // where the sum's grid is no coarser than `step` and, for a tie, strictly finer (a tie rounds
-// to an even multiple). Each sum must also stay in its binade and on its side of TWO_PI, and a
-// wrapped sum below 2 TWO_PI so that the subtraction stays exact. False where these do not
-// hold or the group has too many frames.
+// to an even multiple; proofs/phase_steps.v, turn_shift). Each sum must also stay in its binade and
+// on its side of TWO_PI, and a wrapped sum below 2 TWO_PI so that the subtraction stays exact.
+// False where these do not hold or the group has too many frames.
 bool group_from(double p0, double increment, int turns, bool rises, double step,
                 TurnTable::Piece& piece, double& end, double& room) {
   double p = p0;

@@ -22,7 +22,8 @@
 // themselves are filled eight at a time, off that chain. Larger increments, with 128 frames a turn
 // or fewer, go by groups of whole turns (TurnTable). Everything else (the binade a block starts in,
 // tiny or growing increments) goes through the general runs, and one frame at a time where those do
-// not start. proofs/phase_steps.v proves the fixed step and the two numbers of frames.
+// not start. proofs/phase_steps.v proves the fixed step and the two numbers of frames, and that
+// moving a group's start moves every rounded sum of the group with it (turn_shift).
 
 inline constexpr int kMaxTableBinades = 28;
 inline constexpr int kMaxTurnPieces = 64;
