@@ -295,21 +295,26 @@ bool group_from(double p0, double increment, int turns, bool rises, double step,
 // The pieces of the phases a turn starts from, for each class of p0, or false: from 0 to the
 // largest phase a wrap leaves or, where a turn ends without a wrap, from the increment (rounded
 // down to a multiple of the step) to TWO_PI.
-bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable& table) {
+// Where the pieces overflow, `covered` tells how much of that range they reached.
+bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable& table,
+                 double& covered) {
   const double step = classes * 0x1p-50;
   const double first = rises ? std::floor(increment / step) * step : 0.0;
   const double below_turn = std::nextafter(TWO_PI, 0.0);
   const double last = rises ? below_turn : advance_phase(below_turn, increment);
   int most = 0;
   table.chunks = 0;
-  table.pieces.resize(kMaxTurnClasses * kMaxTurnPieces);
+  table.pieces.resize(classes * kMaxTurnPieces);
   for (int c = 0; c < classes; ++c) {
     int n = 0;
     for (double p0 = first + c * 0x1p-50; p0 <= last; ++n) {
       const int k = c * kMaxTurnPieces + n;
       double room = 0.0;
-      if (n == kMaxTurnPieces ||
-          !group_from(p0, increment, turns, rises, step, table.pieces[k], table.ends[k], room)) {
+      if (n == kMaxTurnPieces) {
+        covered = (p0 - first) / (last - first);
+        return false;
+      }
+      if (!group_from(p0, increment, turns, rises, step, table.pieces[k], table.ends[k], room)) {
         return false;
       }
       table.starts[k] = p0;
@@ -321,32 +326,37 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
     }
     std::fill(table.starts + c * kMaxTurnPieces + n, table.starts + (c + 1) * kMaxTurnPieces,
               std::numeric_limits<double>::infinity());
+    for (int b = 0; b < kMaxTurnPieces / kCoarse; ++b) {
+      table.coarse[c * (kMaxTurnPieces / kCoarse) + b] =
+          table.starts[c * kMaxTurnPieces + kCoarse * b];
+    }
     most = std::max(most, n);
   }
-  table.pairs = (most + 3) / 4 * 2;  // the search takes two pairs at a time
+  table.coarse_quads = ((most + kCoarse - 1) / kCoarse + 3) / 4;
   table.classes = classes;
   table.rises = rises;
   return true;
 }
 
-// Groups of as many turns as fit, fewer where their pieces do not (an eighth fewer at a time:
-// each try costs a sweep of the pieces).
+// Groups of as many turns as fit, fewer where their pieces do not: about as many fewer as the
+// pieces fell short of the range (each try costs a sweep of the pieces).
 void turn_table(double increment, int per_turn, bool rises, TurnTable& table) {
-  for (int turns = std::max(1, kMaxGroupFrames / per_turn); turns > 0 && table.classes == 0;
-       turns = std::min(turns - 1, turns * 7 / 8)) {
+  for (int turns = std::max(1, kMaxGroupFrames / per_turn); turns > 0 && table.classes == 0;) {
+    double covered = 1.0;
     for (int classes = 1; classes <= kMaxTurnClasses && table.classes == 0; classes *= 2) {
-      turn_pieces(increment, turns, rises, classes, table);
+      turn_pieces(increment, turns, rises, classes, table, covered);
     }
+    turns = std::min(turns - 1, static_cast<int>(turns * std::sqrt(covered) * 0.95));
   }
 }
 
-// How many of the 2 x pairs starts are at most p.
+// How many of the 4 x quads starts are at most p.
 #if defined(__GNUC__)
-inline int count_at_most(const double* starts, int pairs, double p) {
+inline int count_at_most(const double* starts, int quads, double p) {
   const Pair key = {p, p};
   PairMask a = {0, 0};
   PairMask b = {0, 0};
-  for (int j = 0; j < pairs; j += 2, starts += 4) {
+  for (int j = 0; j < quads; ++j, starts += 4) {
     Pair x;
     Pair y;
     std::memcpy(&x, starts, sizeof x);
@@ -358,9 +368,9 @@ inline int count_at_most(const double* starts, int pairs, double p) {
   return static_cast<int>(-(a[0] + a[1]));
 }
 #else
-inline int count_at_most(const double* starts, int pairs, double p) {
+inline int count_at_most(const double* starts, int quads, double p) {
   int n = 0;
-  for (int j = 0; j < 2 * pairs; ++j) {
+  for (int j = 0; j < 4 * quads; ++j) {
     n += static_cast<int>(starts[j] <= p);
   }
   return n;
@@ -387,9 +397,13 @@ double turn_runs(const TurnTable& table, double increment, double phase, double*
   // here the class goes along with the phase, off the multiplication and conversion.
   int c = static_cast<int>(static_cast<int64_t>(phase * 0x1p50) & (table.classes - 1));
   for (;;) {
-    // The piece is the last whose start is at most p0 (the first's is at most every p0).
-    const int k = c * kMaxTurnPieces +
-                  count_at_most(table.starts + c * kMaxTurnPieces, table.pairs, phase) - 1;
+    // The piece is the last whose start is at most p0 (the first's is at most every p0): first
+    // among every kCoarse-th start, then among the kCoarse from there.
+    const int b =
+        count_at_most(table.coarse + c * (kMaxTurnPieces / kCoarse), table.coarse_quads, phase) - 1;
+    const int k =
+        c * kMaxTurnPieces + kCoarse * b +
+        count_at_most(table.starts + c * kMaxTurnPieces + kCoarse * b, kCoarse / 4, phase) - 1;
     const TurnTable::Piece& piece = table.pieces[k];
     const int left = count - i;
     const int room = (left + kChunk - 1) / kChunk;

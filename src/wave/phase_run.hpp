@@ -26,9 +26,10 @@
 // moving a group's start moves every rounded sum of the group with it (turn_shift).
 
 inline constexpr int kMaxTableBinades = 28;
-inline constexpr int kMaxTurnPieces = 64;
+inline constexpr int kMaxTurnPieces = 128;
 inline constexpr int kMaxGroupFrames = 128;
 inline constexpr int kMaxTurnClasses = 4;
+inline constexpr int kCoarse = 8;  // a search's second step compares this many starts
 
 // A wrapping phase's turns, for increments from TWO_PI / 128 up to TWO_PI. Right after a wrap
 // the phase p0 is a multiple of 2^-50 (what is left of a sum in [4, 16) after subtracting TWO_PI,
@@ -48,12 +49,13 @@ struct TurnTable {
     int frames = 0;
   };
   // Piece k of class c at [c * kMaxTurnPieces + k].
-  int classes = 0;     // 0: no table; else p0 / 2^-50 modulo classes picks the pieces
-  bool rises = false;  // a turn ends where the phase does not wrap, rather than where it does
-  int pairs = 0;       // the pairs of starts a search compares: every class's pieces, and padding
-  int chunks = 0;      // groups of eight that cover every piece's frames
+  int classes = 0;       // 0: no table; else p0 / 2^-50 modulo classes picks the pieces
+  bool rises = false;    // a turn ends where the phase does not wrap, rather than where it does
+  int coarse_quads = 0;  // the groups of four in `coarse` a search compares
+  int chunks = 0;        // groups of eight that cover every piece's frames
   // Each piece's least p0 (+infinity past the last), the next group's p0 less p0, its class.
   double starts[kMaxTurnClasses * kMaxTurnPieces];
+  double coarse[kMaxTurnClasses * kMaxTurnPieces / kCoarse];  // every kCoarse-th start
   double ends[kMaxTurnClasses * kMaxTurnPieces];
   int next_class[kMaxTurnClasses * kMaxTurnPieces];
   std::vector<Piece> pieces;  // on the heap: a table is too large for some threads' stacks
