@@ -304,8 +304,9 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
   const double last = rises ? below_turn : advance_phase(below_turn, increment);
   int most = 0;
   table.chunks = 0;
-  table.pieces.resize(classes * kMaxTurnPieces);
+  table.pieces.clear();  // kept in the order of their starts, without gaps between classes
   for (int c = 0; c < classes; ++c) {
+    table.piece_shift[c] = static_cast<int>(table.pieces.size()) - c * kMaxTurnPieces;
     int n = 0;
     for (double p0 = first + c * 0x1p-50; p0 <= last; ++n) {
       const int k = c * kMaxTurnPieces + n;
@@ -314,14 +315,15 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
         covered = (p0 - first) / (last - first);
         return false;
       }
-      if (!group_from(p0, increment, turns, rises, step, table.pieces[k], table.ends[k], room)) {
+      if (!group_from(p0, increment, turns, rises, step, table.pieces.emplace_back(), table.ends[k],
+                      room)) {
         return false;
       }
       table.starts[k] = p0;
       // p0 + end is a multiple of 2^-50 below 8, and so is end: its class is exact.
       table.next_class[k] =
           static_cast<int>((c + static_cast<int64_t>(table.ends[k] * 0x1p50)) & (classes - 1));
-      table.chunks = std::max(table.chunks, (table.pieces[k].frames + kChunk - 1) / kChunk);
+      table.chunks = std::max(table.chunks, (table.pieces.back().frames + kChunk - 1) / kChunk);
       p0 += std::ceil(room / step) * step;  // exact: multiples of 2^-50 below 16
     }
     std::fill(table.starts + c * kMaxTurnPieces + n, table.starts + (c + 1) * kMaxTurnPieces,
@@ -404,7 +406,7 @@ double turn_runs(const TurnTable& table, double increment, double phase, double*
     const int k =
         c * kMaxTurnPieces + kCoarse * b +
         count_at_most(table.starts + c * kMaxTurnPieces + kCoarse * b, kCoarse / 4, phase) - 1;
-    const TurnTable::Piece& piece = table.pieces[k];
+    const TurnTable::Piece& piece = table.pieces[k + table.piece_shift[c]];
     const int left = count - i;
     const int room = (left + kChunk - 1) / kChunk;
     fill_offsets(phase, piece.offsets, table.chunks < room ? table.chunks : room, out + i);
@@ -417,6 +419,80 @@ double turn_runs(const TurnTable& table, double increment, double phase, double*
   }
 }
 
+// A phase that falls: an increment from 4 up to below TWO_PI, its turns too long for a table.
+// After a wrap the phase is a multiple of u = 2^-50, and so is the increment; so is every sum,
+// which is exact below 8 (the spacing of [4, 8) is u). Three kinds of frame:
+// - below TWO_PI - increment the sum stays below TWO_PI: the phase rises by the increment,
+//   exactly, to at least the increment and so at least 8 - increment;
+// - from there up to 8 - increment the sum lies in [TWO_PI, 8): the phase falls by
+//   TWO_PI - increment, exactly;
+// - from 8 - increment up the sum lies in [8, 16) and rounds to an even multiple of u, a tie
+//   (an odd one) to a multiple of 4 u. Each sum is the one before rounded, plus D =
+//   (increment - TWO_PI) / u: so after two such frames every sum is even (D even) or D modulo 4
+//   (D odd), each later one rounds the same way, and the phase falls by the same step.
+// Each stretch of the last two kinds is a run, its length found by a division and exact
+// comparisons, its frames filled eight at a time.
+double falling_runs(double increment, double phase, double* out, int count) {
+  const double fall = increment - TWO_PI;  // exact by Sterbenz, negative
+  const double low = -fall;
+  const double upper = 8.0 - increment;  // exact by Sterbenz
+  const auto d = static_cast<int64_t>(fall * 0x1p50);
+  const double settled = d % 2 == 0 ? fall : fall + ((d % 4 + 4) % 4 == 1 ? -0x1p-50 : 0x1p-50);
+  int i = 0;
+  // Serially up to the first wrap, from where the phase is a multiple of u.
+  for (;;) {
+    if (i == count) {
+      return phase;
+    }
+    out[i++] = phase;
+    const double sum = phase + increment;
+    if (sum >= TWO_PI) {
+      phase = sum - TWO_PI;
+      break;
+    }
+    phase = sum;
+  }
+  int upper_frames = 0;  // frames of the third kind in a row
+  while (i < count) {
+    double step = fall;
+    double bound = low;
+    if (phase < low) {
+      out[i++] = phase;
+      phase += increment;
+      upper_frames = 0;
+      continue;
+    }
+    if (phase >= upper) {
+      if (upper_frames < 2) {
+        out[i++] = phase;
+        phase = advance_phase(phase, increment);
+        ++upper_frames;
+        continue;
+      }
+      step = settled;
+      bound = upper;
+    }
+    upper_frames = 0;
+    // m: how many of phase + j step, j >= 0, stay at or above the bound. Each is exact (a
+    // multiple of u in [0, 8)), and so is each comparison.
+    // (A settled step of 0, D = -1, holds the phase where it is.)
+    int m = count - i;
+    if (step < 0.0 && (phase - bound) / -step < m) {
+      m = static_cast<int>((phase - bound) / -step) + 1;
+      while (m > 1 && !(phase + (m - 1) * step >= bound)) {
+        --m;
+      }
+      while (m < count - i && phase + m * step >= bound) {
+        ++m;
+      }
+    }
+    fill_run(phase, step, (m + kChunk - 1) / kChunk, out + i);
+    i += m;
+    phase += m * step;
+  }
+  return phase;
+}
+
 }  // namespace
 
 PhaseRuns phase_runs(double increment) {
@@ -426,12 +502,15 @@ PhaseRuns phase_runs(double increment) {
   // fewer turns where the pieces do not fit. From 4 on, where most frames wrap and the phase
   // falls by TWO_PI - increment (exactly, while sums stay below 8), a turn ends where the phase
   // rises instead; that cuts the phases a turn starts from into far fewer pieces.
+  // Where such a turn is too long for a table the falling phase goes in runs.
   TurnTable& table = runs.turns;
   if (increment >= 4.0 && TWO_PI - increment >= TWO_PI / kMaxGroupFrames) {
     const int per_turn = static_cast<int>(TWO_PI / (TWO_PI - increment)) + 1;
     turn_table(increment, per_turn, true, table);
   }
-  if (table.classes == 0 && increment >= TWO_PI / kMaxGroupFrames && increment <= TWO_PI) {
+  runs.falling = increment >= 4.0 && increment < TWO_PI && table.classes == 0;
+  if (!runs.falling && table.classes == 0 && increment >= TWO_PI / kMaxGroupFrames &&
+      increment <= TWO_PI) {
     turn_table(increment, static_cast<int>(TWO_PI / increment) + 1, false, table);
   }
   if (table.classes == 0) {
@@ -484,6 +563,9 @@ PhaseRuns phase_runs(double increment) {
 double fill_phases(const PhaseRuns& runs, double phase, double* out, int count) {
   if (runs.turns.classes > 0 && phase >= 0.0 && phase < TWO_PI) {
     return turn_runs(runs.turns, runs.increment, phase, out, count);
+  }
+  if (runs.falling && phase >= 0.0 && phase < TWO_PI) {
+    return falling_runs(runs.increment, phase, out, count);
   }
   if (runs.serial_only) {
     const double increment = runs.increment;

@@ -26,7 +26,7 @@
 // moving a group's start moves every rounded sum of the group with it (turn_shift).
 
 inline constexpr int kMaxTableBinades = 28;
-inline constexpr int kMaxTurnPieces = 128;
+inline constexpr int kMaxTurnPieces = 256;
 inline constexpr int kMaxGroupFrames = 128;
 inline constexpr int kMaxTurnClasses = 4;
 inline constexpr int kCoarse = 8;  // a search's second step compares this many starts
@@ -48,7 +48,7 @@ struct TurnTable {
     double offsets[kMaxGroupFrames] = {};  // c_j: the group's frames are p0 + c_j, j < frames
     int frames = 0;
   };
-  // Piece k of class c at [c * kMaxTurnPieces + k].
+  // Piece n of class c at k = c * kMaxTurnPieces + n in the arrays below.
   int classes = 0;       // 0: no table; else p0 / 2^-50 modulo classes picks the pieces
   bool rises = false;    // a turn ends where the phase does not wrap, rather than where it does
   int coarse_quads = 0;  // the groups of four in `coarse` a search compares
@@ -58,7 +58,10 @@ struct TurnTable {
   double coarse[kMaxTurnClasses * kMaxTurnPieces / kCoarse];  // every kCoarse-th start
   double ends[kMaxTurnClasses * kMaxTurnPieces];
   int next_class[kMaxTurnClasses * kMaxTurnPieces];
-  std::vector<Piece> pieces;  // on the heap: a table is too large for some threads' stacks
+  // Piece k of class c at [k + piece_shift[c]]: on the heap, as many as there are (a table is
+  // too large for some threads' stacks, and most have few pieces).
+  int piece_shift[kMaxTurnClasses];
+  std::vector<Piece> pieces;
 };
 
 // What the runs need to know of one increment, computed once per file.
@@ -81,6 +84,7 @@ struct PhaseRuns {
   // table; or no increment): every frame goes serially, in the tightest loop.
   bool serial_only = false;
   TurnTable turns;
+  bool falling = false;  // no table, an increment from 4 on: a falling phase's runs
 };
 
 PhaseRuns phase_runs(double increment);

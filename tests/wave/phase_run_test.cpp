@@ -65,11 +65,13 @@ TEST(PhaseRuns, SameAsTheSerialRecurrence) {
       47900.0 * (TWO_PI / 48000),  // falls too slowly for turns that end where it rises
       1.0 * (TWO_PI / 96000),      // long runs
       halfway,
-      48000.0 * (TWO_PI / 1000),  // beyond a full turn: the phase grows
-      TWO_PI + 0.5,               // grows slowly: the wrap is most of each step
-      TWO_PI + 0.5 + 0x1p-47,     // in [64, 128) TWO_PI lies halfway between two phases
-      TWO_PI,                     // the LFO at 1000 Hz and rate 1000
-      std::nextafter(TWO_PI, 0.0),
+      48000.0 * (TWO_PI / 1000),    // beyond a full turn: the phase grows
+      TWO_PI + 0.5,                 // grows slowly: the wrap is most of each step
+      TWO_PI + 0.5 + 0x1p-47,       // in [64, 128) TWO_PI lies halfway between two phases
+      TWO_PI,                       // the LFO at 1000 Hz and rate 1000
+      std::nextafter(TWO_PI, 0.0),  // falls by 2^-50 a frame, or not at all once settled
+      TWO_PI - 0x1p-49,
+      TWO_PI - 0x1.8p-49,
       1e-300,  // below half a spacing of every phase: the phase stays where it is
       0.0,     // -mfrq 1e-320: no increment at all
       std::numeric_limits<double>::denorm_min(),
