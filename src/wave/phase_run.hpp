@@ -20,10 +20,12 @@
 // and rounds to an even multiple of s, so from the binade's second frame on the step is fixed there
 // too. So each turn costs a comparison and a few additions per binade, plus the wrap; the frames
 // themselves are filled eight at a time, off that chain. Larger increments, with 128 frames a turn
-// or fewer, go by groups of whole turns (TurnTable). Everything else (the binade a block starts in,
-// tiny or growing increments) goes through the general runs, and one frame at a time where those do
-// not start. proofs/phase_steps.v proves the fixed step and the two numbers of frames, and that
-// moving a group's start moves every rounded sum of the group with it (turn_shift).
+// or fewer, go by groups of whole turns (TurnTable), and from 4 on, where the phase falls too
+// slowly for that, in runs of its own (PhaseRuns::falling). Everything else (the binade a block
+// starts in, tiny or growing increments) goes through the general runs, and one frame at a time
+// where those do not start. proofs/phase_steps.v proves the fixed step and the two numbers of
+// frames, and that moving a group's start moves every rounded sum of the group with it
+// (turn_shift).
 
 inline constexpr int kMaxTableBinades = 28;
 inline constexpr int kMaxTurnPieces = 256;

@@ -120,8 +120,8 @@ TEST(PhaseRuns, WrappingIncrementsOfAnyBits) {
   }
 }
 
-// Groups of turns for the tones that need them, and none where a turn is too long to pay or
-// the phase does not wrap.
+// Groups of turns for the tones that need them, runs for a phase that falls too slowly for
+// those, and neither where a turn is too long to pay or the phase does not wrap.
 TEST(PhaseRuns, TurnsWhereTheyPay) {
   for (int rate : {8000, 44100, 48000, 96000}) {
     for (double frequency : {1000.0, 3150.0, 7900.0, 10000.0, 17500.0, 20000.0, 40000.0}) {
@@ -130,6 +130,9 @@ TEST(PhaseRuns, TurnsWhereTheyPay) {
             << frequency << " Hz at " << rate;
       }
     }
+  }
+  for (double frequency : {47700.0, 47999.0}) {
+    EXPECT_TRUE(phase_runs(frequency * (TWO_PI / 48000)).falling) << frequency;
   }
   for (double increment : {0.0, 1e-300, 100.0 * (TWO_PI / 48000), TWO_PI / kMaxGroupFrames,
                            TWO_PI + 0.5, std::numeric_limits<double>::quiet_NaN()}) {

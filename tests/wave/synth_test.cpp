@@ -61,6 +61,7 @@ TEST(Synthesis, ByteIdenticalToThePlainLoop) {
               {17500.0, 44100, 0.0, 100.0},  // increments in [2, 4): a frame or two a binade
               {20000.0, 44100, 0.0, 100.0},
               {40000.0, 48000, 0.0, 100.0},  // above pi: a wrap nearly every frame
+              {47900.0, 48000, 0.0, 100.0},  // the phase falls slowly, in runs
               {48000.0, 1000, 0.0, 100.0},  // increment beyond a full turn: the phase keeps growing
               {440.0, 48000, 2.0, 50.0},
               {1234.5, 96000, 333.3, 100.0},
