@@ -11,7 +11,9 @@
      second phase on is an even multiple of s, so the first fact applies there too.
    The groups of whole turns rest on a third: a sum moved by a multiple of its binade's spacing,
    within the binade, rounds to its rounding moved by as much, where the multiple is even or the
-   sum no tie (turn_shift).
+   sum no tie (turn_shift). The runs of a falling phase on a fourth: where its sums lie in
+   [8, 16), the phase falls by one fixed step from its third frame there on (falling_settles,
+   falling_class).
 
    coqc proofs/phase_steps.v *)
 From Coq Require Import Reals ZArith Psatz.
@@ -215,4 +217,146 @@ Proof.
   2: { unfold s. rewrite bpow_opp. field. apply Rgt_not_eq, bpow_gt_0. }
   rewrite Hy, nearest_shift by exact Hcase.
   unfold F2R. simpl. rewrite plus_IZR. fold s. ring.
+Qed.
+
+(* A falling phase (src/wave/phase_run.cpp, falling_runs): in units of u = 2^-50 the increment
+   and the phases after a wrap are integers, and a sum a u in [8, 16) rounds to 2^-49 ZnearestE
+   (a / 2) (falling_rounding). With D the increment less TWO_PI in units, each frame there takes
+   a to r(a) + D, r(a) = 2 ZnearestE(a / 2): r(a) - a depends only on a modulo 4 (rounding_step),
+   and from the second frame on (the first where D is even) every sum lies in one class modulo
+   4 that the frames keep (falling_class), so the phase falls by the same step each frame. *)
+Definition rounded_half (a : Z) := (2 * ZnearestE (IZR a / 2))%Z.
+
+Lemma falling_rounding :
+  forall a, 8 <= IZR a * bpow radix2 (-50) < 16 ->
+  rn (IZR a * bpow radix2 (-50)) = IZR (rounded_half a) * bpow radix2 (-50).
+Proof.
+  intros a Ha.
+  assert (Hc : cexp radix2 (FLT_exp (-1074) 53) (IZR a * bpow radix2 (-50)) = (-49)%Z).
+  { replace (-49)%Z with (FLT_exp (-1074) 53 4) by reflexivity.
+    apply cexp_fexp_pos.
+    replace (4 - 1)%Z with 3%Z by reflexivity.
+    assert (H8 : bpow radix2 3 = 8) by (simpl; lra).
+    assert (H16 : bpow radix2 4 = 16) by (simpl; lra).
+    rewrite H8, H16. lra. }
+  unfold round. rewrite Hc. unfold scaled_mantissa. rewrite Hc.
+  replace (IZR a * bpow radix2 (-50) * bpow radix2 (- (-49))) with (IZR a / 2).
+  2: { rewrite Rmult_assoc, <- bpow_plus.
+       replace (-50 + - (-49))%Z with (- 1)%Z by reflexivity.
+       simpl. unfold Rdiv. f_equal. }
+  unfold F2R, rounded_half. cbn [Fnum Fexp]. rewrite mult_IZR.
+  assert (H : bpow radix2 (-49) = 2 * bpow radix2 (-50)).
+  { replace (-49)%Z with (1 + -50)%Z by reflexivity. rewrite bpow_plus. simpl. lra. }
+  rewrite H. ring.
+Qed.
+
+Lemma rounding_step :
+  forall a b, (a mod 4 = b mod 4)%Z -> (rounded_half a - a = rounded_half b - b)%Z.
+Proof.
+  assert (H : forall a, (rounded_half a - a = rounded_half (a mod 4) - a mod 4)%Z).
+  { intros a. unfold rounded_half.
+    rewrite (Z_div_mod_eq_full a 4) at 1 2.
+    set (m := (a / 4)%Z). set (c := (a mod 4)%Z).
+    replace (IZR (4 * m + c) / 2) with (IZR (2 * m) + IZR c / 2)
+      by (rewrite plus_IZR, !mult_IZR; field).
+    rewrite nearest_shift by (left; rewrite Z.even_mul; reflexivity). lia. }
+  intros a b Hab. rewrite (H a), (H b), Hab. reflexivity.
+Qed.
+
+Lemma rounded_half_split :
+  forall a, rounded_half a = (4 * (a / 4) + rounded_half (a mod 4))%Z.
+Proof.
+  intros a. pose proof (rounding_step a (a mod 4)) as H.
+  rewrite Z.mod_mod in H by lia. specialize (H eq_refl).
+  pose proof (Z_div_mod_eq_full a 4). lia.
+Qed.
+
+(* A tie k + 1/2 goes to the even one of k and k + 1. *)
+Lemma nearest_tie :
+  forall k, ZnearestE (IZR k + / 2) = (if Z.even k then k else k + 1)%Z.
+Proof.
+  intros k. unfold Znearest.
+  assert (Hf : Zfloor (IZR k + / 2) = k).
+  { apply Zfloor_imp. rewrite plus_IZR. simpl. lra. }
+  assert (Hc : Zceil (IZR k + / 2) = (k + 1)%Z).
+  { apply Zceil_imp. replace (k + 1 - 1)%Z with k by ring. rewrite plus_IZR. simpl. lra. }
+  rewrite Hf, Hc.
+  replace (IZR k + / 2 - IZR k) with (/ 2) by ring.
+  rewrite Rcompare_Eq by reflexivity. destruct (Z.even k); reflexivity.
+Qed.
+
+Lemma rounded_half_small :
+  rounded_half 0 = 0%Z /\ rounded_half 1 = 0%Z /\ rounded_half 2 = 2%Z /\ rounded_half 3 = 4%Z.
+Proof.
+  unfold rounded_half. repeat split.
+  - replace (IZR 0 / 2) with (IZR 0) by (simpl; field). rewrite (Zrnd_IZR ZnearestE). reflexivity.
+  - replace (IZR 1 / 2) with (IZR 0 + / 2) by (simpl; field). rewrite nearest_tie. reflexivity.
+  - replace (IZR 2 / 2) with (IZR 1) by (simpl; field). rewrite (Zrnd_IZR ZnearestE). reflexivity.
+  - replace (IZR 3 / 2) with (IZR 1 + / 2) by (simpl; field). rewrite nearest_tie. reflexivity.
+Qed.
+
+(* Integer arithmetic with remainders by constants. *)
+Ltac zlia := Z.to_euclidean_division_equations; lia.
+
+Definition settled (D x : Z) :=
+  if Z.even D then (x mod 2 = 0)%Z else (x mod 4 = D mod 4)%Z.
+Definition settled_step (D : Z) :=
+  if Z.even D then D else (rounded_half (D mod 4) - D mod 4 + D)%Z.
+
+Lemma parity_cases :
+  forall D, (Z.even D = true /\ exists d, D = 2 * d)%Z \/
+            (Z.even D = false /\ exists d, D = 2 * d + 1)%Z.
+Proof.
+  intros D. destruct (Z.even D) eqn:E.
+  - left. split; [reflexivity |]. apply Z.even_spec in E. destruct E as [d Hd]. exists d. exact Hd.
+  - right. split; [reflexivity |].
+    assert (Ho : Z.odd D = true) by (rewrite <- Z.negb_even, E; reflexivity).
+    apply Z.odd_spec in Ho. destruct Ho as [d Hd]. exists d. exact Hd.
+Qed.
+
+(* Once settled, a frame keeps the phase settled and falls by the settled step. *)
+Theorem falling_class :
+  forall D x, settled D x ->
+  settled D (rounded_half x + D) /\ (rounded_half x + D - x = settled_step D)%Z.
+Proof.
+  intros D x Hx. unfold settled, settled_step in *.
+  destruct rounded_half_small as [H0 [H1 [H2 H3]]].
+  rewrite (rounded_half_split x).
+  pose proof (Z_div_mod_eq_full x 4) as Hdx. pose proof (Z.mod_pos_bound x 4 ltac:(lia)) as Hb.
+  set (m := (x / 4)%Z) in *. set (c := (x mod 4)%Z) in *.
+  destruct (parity_cases D) as [[ED [d Hd]] | [ED [d Hd]]]; rewrite ED in *;
+    cbv iota in Hx |- *.
+  - pose proof (Z_div_mod_eq_full x 2). pose proof (Z.mod_pos_bound x 2 ltac:(lia)).
+    assert (c = 0 \/ c = 2)%Z as [E | E] by lia; rewrite E; [rewrite H0 | rewrite H2]; zlia.
+  - assert (Hc : (c = D mod 4)%Z) by exact Hx.
+    assert (D mod 4 = 1 \/ D mod 4 = 3)%Z as [E | E] by zlia; rewrite <- Hc, E in *;
+      [rewrite H1 | rewrite H3]; zlia.
+Qed.
+
+(* Two frames in [8, 16) settle any phase; one where D is even. *)
+Theorem falling_settles :
+  forall D a, settled D (rounded_half (rounded_half a + D) + D) /\
+              (Z.even D = true -> settled D (rounded_half a + D)).
+Proof.
+  intros D a.
+  destruct rounded_half_small as [H0 [H1 [H2 H3]]].
+  assert (Hfirst : forall x, exists k, (rounded_half x = 2 * k)%Z /\
+                   ((x mod 2 = 1)%Z -> (rounded_half x) mod 4 = 0)%Z).
+  { intros x. rewrite (rounded_half_split x).
+    pose proof (Z_div_mod_eq_full x 4). pose proof (Z.mod_pos_bound x 4 ltac:(lia)).
+    set (c := (x mod 4)%Z) in *.
+    assert (c = 0 \/ c = 1 \/ c = 2 \/ c = 3)%Z as [E | [E | [E | E]]] by lia; rewrite E.
+    - rewrite H0. exists (2 * (x / 4))%Z. split; zlia.
+    - rewrite H1. exists (2 * (x / 4))%Z. split; zlia.
+    - rewrite H2. exists (2 * (x / 4) + 1)%Z. split; zlia.
+    - rewrite H3. exists (2 * (x / 4) + 2)%Z. split; zlia. }
+  unfold settled.
+  destruct (parity_cases D) as [[ED [d Hd]] | [ED [d Hd]]]; rewrite ED; cbv iota.
+  - destruct (Hfirst a) as [k [Hk _]].
+    destruct (Hfirst (rounded_half a + D)%Z) as [k2 [Hk2 _]]. split; intros; zlia.
+  - split; [| discriminate].
+    destruct (Hfirst a) as [k [Hk _]].
+    destruct (Hfirst (rounded_half a + D)%Z) as [k2 [Hk2 Hodd]].
+    assert (Hm : ((rounded_half a + D) mod 2 = 1)%Z) by zlia.
+    specialize (Hodd Hm). zlia.
 Qed.

@@ -429,7 +429,8 @@ double turn_runs(const TurnTable& table, double increment, double phase, double*
 // - from 8 - increment up the sum lies in [8, 16) and rounds to an even multiple of u, a tie
 //   (an odd one) to a multiple of 4 u. Each sum is the one before rounded, plus D =
 //   (increment - TWO_PI) / u: so after two such frames every sum is even (D even) or D modulo 4
-//   (D odd), each later one rounds the same way, and the phase falls by the same step.
+//   (D odd), each later one rounds the same way, and the phase falls by the same step
+//   (proofs/phase_steps.v, falling_settles and falling_class).
 // Each stretch of the last two kinds is a run, its length found by a division and exact
 // comparisons, its frames filled eight at a time.
 double falling_runs(double increment, double phase, double* out, int count) {
