@@ -379,21 +379,28 @@ inline int count_at_most(const double* starts, int quads, double p) {
 }
 #endif
 
-// The turns as groups of pieces, from the first wrap on. Returns the phase after count frames.
-double turn_runs(const TurnTable& table, double increment, double phase, double* out, int count) {
-  // Serially to the end of the first turn: a block may start anywhere in one.
+// Frames one at a time up to the end of a turn: the first frame that wraps or, with `rises`,
+// the first that does not. Returns how many it wrote; `phase` becomes the phase after them.
+int serial_to_turn_end(double increment, bool rises, double& phase, double* out, int count) {
   int i = 0;
-  for (;;) {
-    if (i == count) {
-      return phase;
-    }
+  while (i < count) {
     out[i++] = phase;
     const double sum = phase + increment;
     const bool wraps = sum >= TWO_PI;
     phase = wraps ? sum - TWO_PI : sum;
-    if (wraps != table.rises) {
+    if (wraps != rises) {
       break;
     }
+  }
+  return i;
+}
+
+// The turns as groups of pieces, from the first wrap on. Returns the phase after count frames.
+double turn_runs(const TurnTable& table, double increment, double phase, double* out, int count) {
+  // Serially to the end of the first turn: a block may start anywhere in one.
+  int i = serial_to_turn_end(increment, table.rises, phase, out, count);
+  if (i == count) {
+    return phase;
   }
   // p0 is a multiple of 2^-50 below 8 (a wrap's rest, or a sum in [4, 8)): its class is exact. From
   // here the class goes along with the phase, off the multiplication and conversion.
@@ -439,20 +446,8 @@ double falling_runs(double increment, double phase, double* out, int count) {
   const double upper = 8.0 - increment;  // exact by Sterbenz
   const auto d = static_cast<int64_t>(fall * 0x1p50);
   const double settled = d % 2 == 0 ? fall : fall + ((d % 4 + 4) % 4 == 1 ? -0x1p-50 : 0x1p-50);
-  int i = 0;
   // Serially up to the first wrap, from where the phase is a multiple of u.
-  for (;;) {
-    if (i == count) {
-      return phase;
-    }
-    out[i++] = phase;
-    const double sum = phase + increment;
-    if (sum >= TWO_PI) {
-      phase = sum - TWO_PI;
-      break;
-    }
-    phase = sum;
-  }
+  int i = serial_to_turn_end(increment, false, phase, out, count);
   int upper_frames = 0;  // frames of the third kind in a row
   while (i < count) {
     double step = fall;
