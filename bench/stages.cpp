@@ -57,7 +57,7 @@ int main() {
     s.frequency = w.frequency;
     s.mod_frequency = w.mod_frequency;
     const long frames = s.file_size_bytes / (w.bytes_per_sample * w.channels);
-    const ToneParameters tone = tone_parameters(s);
+    ToneParameters tone = tone_parameters(s);
     std::vector<double> phases(kBlockFrames + kPhaseSlack);
     std::vector<double> sines(kBlockFrames);
     std::vector<int32_t> samples(kBlockFrames);

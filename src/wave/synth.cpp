@@ -1,5 +1,6 @@
 #include "wave/synth.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cmath>
@@ -120,6 +121,121 @@ TONEGEN_VECTOR_CLONES bool scale_and_check_plain(const double* sine, const doubl
   return any != 0;
 }
 
+// The memo (synth.hpp). Periods are looked for up to this many frames: every integer frequency
+// at the common rates up to 96 kHz has one, and the memo stays below 3 MB.
+constexpr int kMaxMemoFrames = 1 << 17;
+constexpr int kFewMisses = 8;
+
+// The fewest frames after which the phase comes back to within 2^-16 / scaled gain radians of
+// where it was (as far as doubles tell: this only decides what the memo saves, never a sample),
+// made up to a block, or 0. Tones that drift faster miss too often for the memo to pay.
+int memo_period(double increment, double scaled_gain) {
+  for (int frames = 1; frames <= kMaxMemoFrames; ++frames) {
+    double turns = frames * increment * (1.0 / TWO_PI);
+    double drift = std::fabs(turns - std::nearbyint(turns)) * TWO_PI;
+    if (drift * scaled_gain <= 0x1p-16) {
+      // Whole periods up to a block at least, so that a block meets the end of the memo once.
+      return (kBlockFrames + frames - 1) / frames * frames;
+    }
+  }
+  return 0;
+}
+
+// How far the phase may move from `phase` while the plain loop's sample stays `sample`, given a
+// value within `allowed` of the plain loop's value correct_sin(phase) x gain there (0 when no
+// distance is safe: the same phase still gives the same sample, and tones like a quarter of the
+// rate come back to exactly the same phases). Truncation keeps `sample` on the open interval
+// (lo, hi), so the value's distance to its nearer end, less `allowed`, is the slack. Moving the
+// phase by d moves the sine by at most |d|, so the plain loop's value by at most gain x |d| plus
+// the roundings of two correct sines and two products, below gain x 3 x 2^-53. The slack's own
+// roundings are below 2^-51 (both differences to the ends are exact, by Sterbenz, unless the
+// sample is 0 and the ends are -1 and 1), the quotient's and the caller's |phase' - phase| are
+// relative 2^-53 each: (gain + 1) x 2^-45 off the slack and 2^-40 off the quotient cover them.
+double memo_radius(double value, double allowed, int32_t sample, double gain) {
+  double lo = sample > 0 ? sample : sample - 1.0;
+  double hi = sample < 0 ? sample : sample + 1.0;
+  double slack = std::fmin(value - lo, hi - value) - allowed;
+  return std::fmax((slack - (gain + 1.0) * 0x1p-45) / gain * (1.0 - 0x1p-40), 0.0);
+}
+
+// Calls stretch(first frame, its slot, frames) for each stretch of the block whose slots follow
+// each other: the block crosses the memo's end at most once.
+template <typename Stretch>
+void for_each_stretch(const SampleMemo& memo, int count, Stretch stretch) {
+  for (int done = 0, slot = memo.slot; done < count; slot = 0) {
+    int frames = std::min(count - done, memo.period - slot);
+    stretch(done, slot, frames);
+    done += frames;
+  }
+}
+
+// Whether a frame's phase lies beyond its slot's radius (NaN phases, unfilled slots, always do).
+TONEGEN_ALWAYS_INLINE bool missed_frame(double phase, double kept, double radius) {
+  return !(std::fabs(phase - kept) <= radius);
+}
+
+// samples[i] = the memo's sample for its slot; returns how many frames it missed.
+TONEGEN_VECTOR_CLONES int recall_run(const double* phase, const double* kept, const double* radius,
+                                     const int32_t* sample, int count, int32_t* samples) {
+  int missed = 0;
+  for (int i = 0; i < count; ++i) {
+    missed += missed_frame(phase[i], kept[i], radius[i]);
+    samples[i] = sample[i];
+  }
+  return missed;
+}
+
+TONEGEN_VECTOR_CLONES void mark_missed(const double* phase, const double* kept,
+                                       const double* radius, int count, uint64_t* missed) {
+  for (int i = 0; i < count; ++i) {
+    missed[i] = missed_frame(phase[i], kept[i], radius[i]);
+  }
+}
+
+int recall(const SampleMemo& memo, const double* phase, int count, int32_t* samples) {
+  int missed = 0;
+  for_each_stretch(memo, count, [&](int first, int slot, int frames) {
+    missed += recall_run(phase + first, &memo.phase[slot], &memo.radius[slot], &memo.sample[slot],
+                         frames, samples + first);
+  });
+  return missed;
+}
+
+// Keeps each frame of the block that the memo missed, with the value its sample came from: the
+// block sine's (`sine`, within `margin`) unless that was doubtful, else the exact one. Without
+// `sine` the exact one serves every such frame and also makes its sample. Moves on by the block.
+void remember(SampleMemo& memo, const double* phase, const double* sine, int32_t* samples,
+              int count, double gain, double margin, double limit, uint64_t* missed) {
+  for_each_stretch(memo, count, [&](int first, int slot, int frames) {
+    mark_missed(phase + first, &memo.phase[slot], &memo.radius[slot], frames, missed + first);
+  });
+  // Missed frames are few but for the first period: eight at a time past the others.
+  for (int first = 0; first < count; first += 8) {
+    const int end = std::min(count, first + 8);
+    uint64_t any = 0;
+    for (int i = first; i < end; ++i) {
+      any |= missed[i];
+    }
+    for (int i = first; any != 0 && i < end; ++i) {
+      if (missed[i] == 0) {
+        continue;
+      }
+      double value = sine != nullptr ? sine[i] * gain : 0.0;
+      double allowed = margin;
+      if (sine == nullptr || doubtful_frame(value, phase[i], margin, limit) != 0) {
+        value = correct_sin(phase[i]) * gain;  // as exact_sample (a wrapping phase needs no check)
+        allowed = 0.0;
+        samples[i] = static_cast<int32_t>(value);
+      }
+      const int slot = static_cast<int>((memo.slot + int64_t{i}) % memo.period);
+      memo.phase[slot] = phase[i];
+      memo.sample[slot] = samples[i];
+      memo.radius[slot] = memo_radius(value, allowed, samples[i], gain);
+    }
+  }
+  memo.slot = static_cast<int>((memo.slot + int64_t{count}) % memo.period);
+}
+
 }  // namespace
 
 ToneParameters tone_parameters(const GeneratorSettings& settings) {
@@ -134,10 +250,17 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
   tone.mod_runs = phase_runs(tone.mod_increment);
   // Exact comparison: -0.0 counts as off too.
   tone.lfo_on = settings.mod_frequency != 0.0;
+  if (!tone.lfo_on && tone.carrier_increment <= TWO_PI) {
+    SampleMemo& memo = tone.memo;
+    memo.period = memo_period(tone.carrier_increment, tone.scaled_gain);
+    memo.phase.assign(memo.period, std::nan(""));
+    memo.radius.assign(memo.period, 0.0);
+    memo.sample.assign(memo.period, 0);
+  }
   return tone;
 }
 
-void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, int32_t* samples,
+void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t* samples,
                       int count) {
   static Block b;
   const double range = settings.mod_range_rad;
@@ -151,6 +274,19 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
 
   // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow.
   const bool growing = tone.carrier_increment > TWO_PI;
+  SampleMemo& memo = tone.memo;
+  if (memo.period > 0) {
+    // A few frames the memo misses cost less exactly, one by one, than the block's sines.
+    const int missed = recall(memo, b.carrier, count, samples);
+    if (missed == 0) {
+      memo.slot = static_cast<int>((memo.slot + int64_t{count}) % memo.period);
+      return;
+    }
+    if (missed <= kFewMisses) {
+      remember(memo, b.carrier, nullptr, samples, count, tone.scaled_gain, 0.0, 0.0, b.doubtful);
+      return;
+    }
+  }
   const double* argument = b.carrier;
   double lfo_range = 0.0;  // scales the argument's own error
   if (tone.lfo_on) {
@@ -187,6 +323,9 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, i
           samples[i] = exact_sample(b.carrier[i], 0.0, tone, range);
         }
       }
+    }
+    if (memo.period > 0) {
+      remember(memo, argument, b.sine, samples, count, tone.scaled_gain, margin, limit, b.doubtful);
     }
     return;
   }

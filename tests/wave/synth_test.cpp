@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "cli/options.hpp"
+#include "math/exact_math.hpp"
+#include "wave/phase_lfo.hpp"
 #include "wave/reference_tone.hpp"
 
 namespace {
@@ -43,8 +45,8 @@ long first_difference(const std::vector<unsigned char>& a, const std::vector<uns
 
 // The fast sines are only allowed where they cannot change a sample: the bytes must equal the
 // plain per-frame loop's, most of all at full scale with 32-bit samples, where values near an
-// integer are most frequent (600,000 frames each); narrower samples, where they are rarer, get
-// 100,000.
+// integer are most frequent (about 600,000 frames each); narrower samples, where they are rarer,
+// get about 100,000. Each ends with a block of 5 frames.
 TEST(Synthesis, ByteIdenticalToThePlainLoop) {
   struct Setting {
     double frequency;
@@ -75,7 +77,7 @@ TEST(Synthesis, ByteIdenticalToThePlainLoop) {
         set_defaults(s);
         s.channels = 1;
         s.bytes_per_sample = width;
-        s.file_size_bytes = (width == 4 ? 600000 : 100000) * width;
+        s.file_size_bytes = (width == 4 ? 585 : 97) * kBlockFrames * width + 5 * width;
         s.sample_rate = setting.sample_rate;
         s.frequency = setting.frequency;
         s.level_db = level;
@@ -88,6 +90,50 @@ TEST(Synthesis, ByteIdenticalToThePlainLoop) {
                           << setting.mod_frequency << " Hz " << setting.mod_range_percent << "%, "
                           << width << " bytes, " << level << " dB: first difference in "
                           << "frame " << at / width;
+      }
+    }
+  }
+}
+
+// Samples kept from the last period must hold only where they are the plain loop's: the second
+// period starts off by `shift`, and every sample must still be the one of its own phase. Small
+// shifts must leave most of the memo in use (its phases unchanged).
+TEST(Synthesis, MemoKeepsASampleOnlyWhereItHolds) {
+  const double shifts[] = {0x1p-40, -0x1p-30, 0x1p-20, -0x1p-14, 0x1p-10, 0x1p-6, -0x1p-3};
+  for (int32_t width = 1; width <= 4; ++width) {
+    for (double level : {0.0, -50.0, -200.0}) {
+      for (double shift : shifts) {
+        GeneratorSettings s;
+        set_defaults(s);
+        s.bytes_per_sample = width;
+        s.gain = db_to_gain(level);
+        ToneParameters tone = tone_parameters(s);
+        const int period = tone.memo.period;
+        ASSERT_GT(period, 0) << width << " bytes, " << level << " dB";
+        int32_t samples[kBlockFrames];
+        std::vector<double> first_phases;
+        for (int pass = 0; pass < 2; ++pass) {
+          first_phases = tone.memo.phase;
+          s.carrier_phase = pass * shift;
+          double phase = s.carrier_phase;
+          for (int done = 0; done < period;) {
+            int count = std::min(kBlockFrames, period - done);
+            synthesize_block(s, tone, samples, count);
+            for (int i = 0; i < count; ++i, phase = advance_phase(phase, tone.carrier_increment)) {
+              auto expected = static_cast<int32_t>(correct_sin(phase) * tone.scaled_gain);
+              ASSERT_EQ(samples[i], expected) << width << " bytes, " << level << " dB, shift "
+                                              << shift << ", frame " << done + i;
+            }
+            done += count;
+          }
+        }
+        int kept = 0;
+        for (int slot = 0; slot < period; ++slot) {
+          kept += tone.memo.phase[slot] == first_phases[slot];
+        }
+        if (std::fabs(shift) * tone.scaled_gain < 0x1p-20) {
+          EXPECT_GT(kept, period / 2) << width << " bytes, " << level << " dB, shift " << shift;
+        }
       }
     }
   }
