@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "math/exact_math.hpp"
 #include "wave/fast_sine.hpp"
@@ -354,6 +356,16 @@ namespace {
 
 template <int Width, int Channels>
 TONEGEN_VECTOR_CLONES void pack(const int32_t* samples, int count, unsigned char* out) {
+  if constexpr (Width == 2 && Channels <= 2 && std::endian::native == std::endian::little) {
+    // The same bytes as below, a frame in one store (the file's byte order is this machine's):
+    // compilers make vector stores of this, not of the bytes one by one.
+    for (int i = 0; i < count; ++i) {
+      uint32_t value = static_cast<uint32_t>(samples[i]) & 0xFFFFu;
+      uint32_t frame = Channels == 2 ? value * 0x10001u : value;
+      std::memcpy(out + i * Width * Channels, &frame, Width * Channels);
+    }
+    return;
+  }
   for (int i = 0; i < count; ++i) {
     // 8-bit PCM is unsigned; wider samples are two's complement.
     uint32_t value =
