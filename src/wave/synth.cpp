@@ -124,15 +124,19 @@ TONEGEN_VECTOR_CLONES bool scale_and_check_plain(const double* sine, const doubl
 }
 
 // The memo (synth.hpp). Periods are looked for up to this many frames: every integer frequency
-// at the common rates up to 96 kHz has one, and the memo stays below 3 MB.
-constexpr int kMaxMemoFrames = 1 << 17;
+// at 44.1 and 48 kHz has one, and the memo stays below 1.4 MB (a longer one falls out of the
+// processor's caches and saves nothing: 96,000 frames were as slow as no memo). Filling a slot
+// costs some 20 ns (a page of it is first touched, its sample made and weighed), and a frame it
+// serves saves about 0.35: a file must repeat the period this often for it to pay.
+constexpr int kMaxMemoFrames = 1 << 16;
+constexpr int kMemoRepeats = 64;
 constexpr int kFewMisses = 8;
 
-// The fewest frames after which the phase comes back to within 2^-16 / scaled gain radians of
-// where it was (as far as doubles tell: this only decides what the memo saves, never a sample),
-// made up to a block, or 0. Tones that drift faster miss too often for the memo to pay.
-int memo_period(double increment, double scaled_gain) {
-  for (int frames = 1; frames <= kMaxMemoFrames; ++frames) {
+// The fewest frames, up to `longest`, after which the phase comes back to within 2^-16 / scaled
+// gain radians of where it was (as far as doubles tell: this only decides what the memo saves,
+// never a sample), made up to a block, or 0. Tones that drift faster miss too often to pay.
+int memo_period(double increment, double scaled_gain, int longest) {
+  for (int frames = 1; frames <= longest; ++frames) {
     double turns = frames * increment * (1.0 / TWO_PI);
     double drift = std::fabs(turns - std::nearbyint(turns)) * TWO_PI;
     if (drift * scaled_gain <= 0x1p-16) {
@@ -254,7 +258,10 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
   tone.lfo_on = settings.mod_frequency != 0.0;
   if (!tone.lfo_on && tone.carrier_increment <= TWO_PI) {
     SampleMemo& memo = tone.memo;
-    memo.period = memo_period(tone.carrier_increment, tone.scaled_gain);
+    int64_t file_frames =
+        settings.file_size_bytes / (settings.channels * settings.bytes_per_sample);
+    int longest = static_cast<int>(std::min<int64_t>(kMaxMemoFrames, file_frames / kMemoRepeats));
+    memo.period = memo_period(tone.carrier_increment, tone.scaled_gain, longest);
     memo.phase.assign(memo.period, std::nan(""));
     memo.radius.assign(memo.period, 0.0);
     memo.sample.assign(memo.period, 0);
