@@ -52,16 +52,39 @@ struct Block {
   uint64_t doubtful[kBlockFrames];
 };
 
-// The sample the plain loop computes for this frame: the reference every fast sample equals.
-int32_t exact_sample(double carrier, double modulator, const ToneParameters& tone, double range) {
-  double argument = tone.lfo_on ? lfo_product(carrier, correct_sin(modulator), range) : carrier;
+// The value the plain loop truncates for this argument.
+double exact_value(double argument, double gain) {
   // Phases stay below about 3 x 10^11 and the LFO factor below 2 pi, so this never fails; past
   // the limit the sine would be NaN and its conversion undefined.
   if (!(std::fabs(argument) <= kExactSineLimit)) {
     std::fprintf(stderr, "tonegen: sine argument %a beyond the exact sine's reach\n", argument);
     std::abort();
   }
-  return static_cast<int32_t>(correct_sin(argument) * tone.scaled_gain);
+  return correct_sin(argument) * gain;
+}
+
+// The sample the plain loop computes for this frame: the reference every fast sample equals.
+int32_t exact_sample(double carrier, double modulator, const ToneParameters& tone, double range) {
+  double argument = tone.lfo_on ? lfo_product(carrier, correct_sin(modulator), range) : carrier;
+  return static_cast<int32_t>(exact_value(argument, tone.scaled_gain));
+}
+
+// Calls frame(i) for each frame marked in marked[0..count). Marked frames are few: eight at a
+// time go past the unmarked ones.
+template <typename Frame>
+void for_each_marked(const uint64_t* marked, int count, Frame frame) {
+  for (int first = 0; first < count; first += 8) {
+    const int end = std::min(count, first + 8);
+    uint64_t any = 0;
+    for (int i = first; i < end; ++i) {
+      any |= marked[i];
+    }
+    for (int i = first; any != 0 && i < end; ++i) {
+      if (marked[i] != 0) {
+        frame(i);
+      }
+    }
+  }
 }
 
 // argument[i] = lfo_product(carrier[i], sine[i], range), in the widest vector build.
@@ -215,30 +238,19 @@ void remember(SampleMemo& memo, const double* phase, const double* sine, int32_t
   for_each_stretch(memo, count, [&](int first, int slot, int frames) {
     mark_missed(phase + first, &memo.phase[slot], &memo.radius[slot], frames, missed + first);
   });
-  // Missed frames are few but for the first period: eight at a time past the others.
-  for (int first = 0; first < count; first += 8) {
-    const int end = std::min(count, first + 8);
-    uint64_t any = 0;
-    for (int i = first; i < end; ++i) {
-      any |= missed[i];
+  for_each_marked(missed, count, [&](int i) {
+    double value = sine != nullptr ? sine[i] * gain : 0.0;
+    double allowed = margin;
+    if (sine == nullptr || doubtful_frame(value, phase[i], margin, limit) != 0) {
+      value = exact_value(phase[i], gain);
+      allowed = 0.0;
+      samples[i] = static_cast<int32_t>(value);
     }
-    for (int i = first; any != 0 && i < end; ++i) {
-      if (missed[i] == 0) {
-        continue;
-      }
-      double value = sine != nullptr ? sine[i] * gain : 0.0;
-      double allowed = margin;
-      if (sine == nullptr || doubtful_frame(value, phase[i], margin, limit) != 0) {
-        value = correct_sin(phase[i]) * gain;  // as exact_sample (a wrapping phase needs no check)
-        allowed = 0.0;
-        samples[i] = static_cast<int32_t>(value);
-      }
-      const int slot = static_cast<int>((memo.slot + int64_t{i}) % memo.period);
-      memo.phase[slot] = phase[i];
-      memo.sample[slot] = samples[i];
-      memo.radius[slot] = memo_radius(value, allowed, samples[i], gain);
-    }
-  }
+    const int slot = static_cast<int>((memo.slot + int64_t{i}) % memo.period);
+    memo.phase[slot] = phase[i];
+    memo.sample[slot] = samples[i];
+    memo.radius[slot] = memo_radius(value, allowed, samples[i], gain);
+  });
   memo.slot = static_cast<int>((memo.slot + int64_t{count}) % memo.period);
 }
 
@@ -343,19 +355,9 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
   auto check = tone.lfo_on && growing ? scale_and_check<true> : scale_and_check<false>;
   if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_margin, limit,
             samples, b.doubtful)) {
-    // Marked frames are few: eight at a time past the unmarked ones.
-    for (int first = 0; first < count; first += 8) {
-      const int end = count - first < 8 ? count : first + 8;
-      uint64_t marked = 0;
-      for (int i = first; i < end; ++i) {
-        marked |= b.doubtful[i];
-      }
-      for (int i = first; marked != 0 && i < end; ++i) {
-        if (b.doubtful[i] != 0) {
-          samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);
-        }
-      }
-    }
+    for_each_marked(b.doubtful, count, [&](int i) {
+      samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);
+    });
   }
 }
 
