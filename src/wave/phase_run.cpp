@@ -9,6 +9,7 @@
 
 #include "math/double_double.hpp"
 #include "wave/phase_lfo.hpp"
+#include "wave/vector_clones.hpp"
 
 namespace {
 
@@ -56,34 +57,30 @@ Run run_from(double phase, double increment, double low) {
 }
 
 // out[8c + j] = (start + 8c step) + j step, for c < chunks: the run's frames, all exact (each
-// sum lies on the binade's grid, below its top), whatever the order of the additions. Written as
-// pairs where the compiler has vector types, which it otherwise builds poorly from this loop.
-#if defined(__GNUC__)
-using Pair = double __attribute__((vector_size(16)));
-using PairMask = int64_t __attribute__((vector_size(16)));
-
-inline void fill_run(double start, double step, int chunks, double* out) {
-  const Pair offsets[4] = {
-      {0.0, step}, {2 * step, 3 * step}, {4 * step, 5 * step}, {6 * step, 7 * step}};
+// sum lies on the binade's grid, below its top), whatever the order of the additions.
+TONEGEN_ALWAYS_INLINE void fill_run(double start, double step, int chunks, double* __restrict out) {
+  double offsets[kChunk];
+  for (int j = 0; j < kChunk; ++j) {
+    offsets[j] = j * step;
+  }
   for (int c = 0; c < chunks; ++c, start += kChunk * step, out += kChunk) {
-    const Pair base = {start, start};
-    for (int j = 0; j < 4; ++j) {
-      const Pair frames = base + offsets[j];
-      std::memcpy(out + 2 * j, &frames, sizeof frames);
+    for (int j = 0; j < kChunk; ++j) {
+      out[j] = start + offsets[j];
     }
   }
 }
 
 // out[8c + j] = p0 + offsets[8c + j], for c < chunks.
-inline void fill_offsets(double p0, const double* offsets, int chunks, double* out) {
-  const Pair base = {p0, p0};
-  for (int j = 0; j < chunks * (kChunk / 2); ++j) {
-    Pair pair;
-    std::memcpy(&pair, offsets + 2 * j, sizeof pair);
-    pair += base;
-    std::memcpy(out + 2 * j, &pair, sizeof pair);
+TONEGEN_ALWAYS_INLINE void fill_offsets(double p0, const double* __restrict offsets, int chunks,
+                                        double* __restrict out) {
+  for (int j = 0; j < chunks * kChunk; ++j) {
+    out[j] = p0 + offsets[j];
   }
 }
+
+#if defined(__GNUC__)
+using Pair = double __attribute__((vector_size(16)));
+using PairMask = int64_t __attribute__((vector_size(16)));
 
 // x >= bound ? a : b, in the floating-point unit and without a branch: the turns' chain must
 // not wait on a misprediction nor on moves to the integer unit.
@@ -94,20 +91,6 @@ inline double pick_at_least(double x, double bound, double a, double b) {
   return reinterpret_cast<Pair>(chosen)[0];
 }
 #else
-inline void fill_run(double start, double step, int chunks, double* out) {
-  for (int c = 0; c < chunks; ++c, start += kChunk * step, out += kChunk) {
-    for (int j = 0; j < kChunk; ++j) {
-      out[j] = start + j * step;
-    }
-  }
-}
-
-inline void fill_offsets(double p0, const double* offsets, int chunks, double* out) {
-  for (int j = 0; j < chunks * kChunk; ++j) {
-    out[j] = p0 + offsets[j];
-  }
-}
-
 inline double pick_at_least(double x, double bound, double a, double b) {
   return x >= bound ? a : b;
 }
@@ -303,7 +286,6 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
   const double below_turn = std::nextafter(TWO_PI, 0.0);
   const double last = rises ? below_turn : advance_phase(below_turn, increment);
   int most = 0;
-  table.chunks = 0;
   table.pieces.clear();  // kept in the order of their starts, without gaps between classes
   for (int c = 0; c < classes; ++c) {
     table.piece_shift[c] = static_cast<int>(table.pieces.size()) - c * kMaxTurnPieces;
@@ -311,7 +293,7 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
     for (double p0 = first + c * 0x1p-50; p0 <= last; ++n) {
       const int k = c * kMaxTurnPieces + n;
       double room = 0.0;
-      if (n == kMaxTurnPieces) {
+      if (n == kMaxTurnPieces - 1) {  // the last start of a class stays +infinity
         covered = (p0 - first) / (last - first);
         return false;
       }
@@ -321,9 +303,6 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
       }
       table.starts[k] = p0;
       // p0 + end is a multiple of 2^-50 below 8, and so is end: its class is exact.
-      table.next_class[k] =
-          static_cast<int>((c + static_cast<int64_t>(table.ends[k] * 0x1p50)) & (classes - 1));
-      table.chunks = std::max(table.chunks, (table.pieces.back().frames + kChunk - 1) / kChunk);
       p0 += std::ceil(room / step) * step;  // exact: multiples of 2^-50 below 16
     }
     std::fill(table.starts + c * kMaxTurnPieces + n, table.starts + (c + 1) * kMaxTurnPieces,
@@ -333,6 +312,20 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
           table.starts[c * kMaxTurnPieces + kCoarse * b];
     }
     most = std::max(most, n);
+  }
+  // Each piece's successor search starts at the last piece of the next class whose start is at
+  // most its own start + end (exact: multiples of 2^-50 below 8), where its least p0 leads.
+  for (int c = 0; c < classes; ++c) {
+    for (int k = c * kMaxTurnPieces; table.starts[k] <= last; ++k) {
+      const double next = table.starts[k] + table.ends[k];
+      // next is a multiple of 2^-50 below 8: its class is exact.
+      const int m = static_cast<int>(static_cast<int64_t>(next * 0x1p50) & (classes - 1));
+      int j = m * kMaxTurnPieces;
+      while (table.starts[j + 1] <= next) {
+        ++j;
+      }
+      table.first_next[k] = j;
+    }
   }
   table.coarse_quads = ((most + kCoarse - 1) / kCoarse + 3) / 4;
   table.classes = classes;
@@ -395,34 +388,55 @@ int serial_to_turn_end(double increment, bool rises, double& phase, double* out,
   return i;
 }
 
-// The turns as groups of pieces, from the first wrap on. Returns the phase after count frames.
-double turn_runs(const TurnTable& table, double increment, double phase, double* out, int count) {
-  // Serially to the end of the first turn: a block may start anywhere in one.
-  int i = serial_to_turn_end(increment, table.rises, phase, out, count);
-  if (i == count) {
-    return phase;
-  }
-  // p0 is a multiple of 2^-50 below 8 (a wrap's rest, or a sum in [4, 8)): its class is exact. From
-  // here the class goes along with the phase, off the multiplication and conversion.
-  int c = static_cast<int>(static_cast<int64_t>(phase * 0x1p50) & (table.classes - 1));
-  for (;;) {
+// The turns as groups of pieces, from the first wrap on or from where the last block left its
+// group. Returns the phase after count frames.
+double turn_runs(const TurnTable& table, double increment, double phase, double* out, int count,
+                 TurnCursor& cursor) {
+  int i = 0;
+  int k = 0;
+  int done = 0;  // frames of the group before out[0]
+  if (std::bit_cast<uint64_t>(phase) == std::bit_cast<uint64_t>(cursor.phase)) {
+    // The same phase goes on the same way, whoever asks.
+    k = cursor.k;
+    done = cursor.done;
+    phase = cursor.p0;
+  } else {
+    // Serially to the end of the first turn: a block may start anywhere in one.
+    i = serial_to_turn_end(increment, table.rises, phase, out, count);
+    if (i == count) {
+      return phase;
+    }
+    // p0 is a multiple of 2^-50 below 8 (a wrap's rest, or a sum in [4, 8)): its class is exact.
+    const int c = static_cast<int>(static_cast<int64_t>(phase * 0x1p50) & (table.classes - 1));
     // The piece is the last whose start is at most p0 (the first's is at most every p0): first
     // among every kCoarse-th start, then among the kCoarse from there.
     const int b =
         count_at_most(table.coarse + c * (kMaxTurnPieces / kCoarse), table.coarse_quads, phase) - 1;
-    const int k =
-        c * kMaxTurnPieces + kCoarse * b +
+    k = c * kMaxTurnPieces + kCoarse * b +
         count_at_most(table.starts + c * kMaxTurnPieces + kCoarse * b, kCoarse / 4, phase) - 1;
-    const TurnTable::Piece& piece = table.pieces[k + table.piece_shift[c]];
+  }
+  for (;;) {
+    const TurnTable::Piece& piece = table.pieces[k + table.piece_shift[k / kMaxTurnPieces]];
     const int left = count - i;
-    const int room = (left + kChunk - 1) / kChunk;
-    fill_offsets(phase, piece.offsets, table.chunks < room ? table.chunks : room, out + i);
-    if (left <= piece.frames) {
-      return left == piece.frames ? phase + table.ends[k] : phase + piece.offsets[left];
+    const int rest = piece.frames - done;
+    fill_offsets(phase, piece.offsets + done, (std::min(left, rest) + kChunk - 1) / kChunk,
+                 out + i);
+    if (left < rest) {
+      cursor = {phase + piece.offsets[done + left], phase, k, done + left};
+      return cursor.phase;
     }
-    i += piece.frames;
+    i += rest;
+    done = 0;
     phase += table.ends[k];
-    c = table.next_class[k];
+    // The next piece from the first the next p0 can fall in, upwards: a few steps at most, and
+    // branches that follow the tone's own pattern, so the processor runs ahead of the chain.
+    for (k = table.first_next[k]; table.starts[k + 1] <= phase;) {
+      ++k;
+    }
+    if (i == count) {
+      cursor = {phase, phase, k, 0};
+      return phase;
+    }
   }
 }
 
@@ -556,9 +570,10 @@ PhaseRuns phase_runs(double increment) {
   return runs;
 }
 
-double fill_phases(const PhaseRuns& runs, double phase, double* out, int count) {
+TONEGEN_VECTOR_CLONES TONEGEN_FLATTEN double fill_phases(PhaseRuns& runs, double phase, double* out,
+                                                         int count) {
   if (runs.turns.classes > 0 && phase >= 0.0 && phase < TWO_PI) {
-    return turn_runs(runs.turns, runs.increment, phase, out, count);
+    return turn_runs(runs.turns, runs.increment, phase, out, count, runs.cursor);
   }
   if (runs.falling && phase >= 0.0 && phase < TWO_PI) {
     return falling_runs(runs.increment, phase, out, count);

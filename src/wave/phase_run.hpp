@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <vector>
 
 // The phase accumulator for a block of frames, in runs where the recurrence allows it.
@@ -27,6 +28,9 @@
 // frames, and that moving a group's start moves every rounded sum of the group with it
 // (turn_shift).
 
+// Room `out` needs past `count`: the runs write whole groups of eight.
+inline constexpr int kPhaseSlack = 8;
+
 inline constexpr int kMaxTableBinades = 28;
 inline constexpr int kMaxTurnPieces = 256;
 inline constexpr int kMaxGroupFrames = 128;
@@ -40,33 +44,46 @@ inline constexpr int kCoarse = 8;  // a search's second step compares this many 
 // where one of them crosses a binade's top or TWO_PI. Those points cut [0, increment] into a few
 // pieces, found once per file. Where a rounding on the grid of 2^-50 or 2^-49 is a tie (it goes
 // to the even neighbour) or a sum reaches [8, 16), the pieces are kept apart by p0 modulo 2^-49
-// or 2^-48: two or four classes. A group of turns then costs a search among its class's pieces
-// and one addition; its frames are filled off that chain, eight at a time. From an increment of
+// or 2^-48: two or four classes. A group of turns then costs one addition and a short walk up
+// from the first piece the last group leads to (a search among the class's pieces only where a
+// block starts afresh); its frames are filled off that chain, eight at a time. From an increment of
 // 4 on, most frames wrap and the phase falls, and a turn ends instead where it rises (no wrap:
 // the phase is then a sum in [4, 8), a multiple of 2^-50 too); the pieces then cover the phases
 // from the increment to TWO_PI.
 struct TurnTable {
   struct Piece {
-    double offsets[kMaxGroupFrames] = {};  // c_j: the group's frames are p0 + c_j, j < frames
+    // c_j: the group's frames are p0 + c_j, j < frames; room for a last group of eight from
+    // any j.
+    double offsets[kMaxGroupFrames + kPhaseSlack] = {};
     int frames = 0;
   };
   // Piece n of class c at k = c * kMaxTurnPieces + n in the arrays below.
   int classes = 0;       // 0: no table; else p0 / 2^-50 modulo classes picks the pieces
   bool rises = false;    // a turn ends where the phase does not wrap, rather than where it does
   int coarse_quads = 0;  // the groups of four in `coarse` a search compares
-  int chunks = 0;        // groups of eight that cover every piece's frames
-  // Each piece's least p0 (+infinity past the last), the next group's p0 less p0, its class.
+  // Each piece's least p0 (+infinity past the last, at least once a class), the next group's p0
+  // less p0, and the first piece the next p0 may lie in (the search goes up from there).
   double starts[kMaxTurnClasses * kMaxTurnPieces];
   double coarse[kMaxTurnClasses * kMaxTurnPieces / kCoarse];  // every kCoarse-th start
   double ends[kMaxTurnClasses * kMaxTurnPieces];
-  int next_class[kMaxTurnClasses * kMaxTurnPieces];
+  int first_next[kMaxTurnClasses * kMaxTurnPieces];
   // Piece k of class c at [k + piece_shift[c]]: on the heap, as many as there are (a table is
   // too large for some threads' stacks, and most have few pieces).
   int piece_shift[kMaxTurnClasses];
   std::vector<Piece> pieces;
 };
 
-// What the runs need to know of one increment, computed once per file.
+// Where a block ended inside a group of turns: the frame after it is p0 + c_done of piece k. A
+// block that starts from that very phase goes on from there; any other phase starts afresh.
+struct TurnCursor {
+  double phase = std::numeric_limits<double>::quiet_NaN();
+  double p0 = 0.0;
+  int k = 0;
+  int done = 0;
+};
+
+// What the runs need to know of one increment, computed once per file, and where the last
+// block left its turns.
 struct PhaseRuns {
   double increment = 0.0;
   // The binades from `first_bottom` (twice the increment's binade) up to [4, 8), whose top is
@@ -87,14 +104,12 @@ struct PhaseRuns {
   bool serial_only = false;
   TurnTable turns;
   bool falling = false;  // no table, an increment from 4 on: a falling phase's runs
+  TurnCursor cursor;
 };
 
 PhaseRuns phase_runs(double increment);
 
-// Room `out` needs past `count`: the runs write whole groups of eight.
-inline constexpr int kPhaseSlack = 8;
-
 // out[i] = the phase before the i-th advance, for `count` frames from `phase`; returns the phase
 // after them. Exactly what `count` calls of advance_phase give. `out` must have room for count +
 // kPhaseSlack doubles; what lies past count is scratch.
-double fill_phases(const PhaseRuns& runs, double phase, double* out, int count);
+double fill_phases(PhaseRuns& runs, double phase, double* out, int count);

@@ -15,6 +15,13 @@
 #define TONEGEN_VECTOR_CLONES
 #endif
 
+// For a cloned function whose work lies in the helpers it calls: they are built into each clone.
+#ifdef TONEGEN_VECTOR_CLONES_ON
+#define TONEGEN_FLATTEN __attribute__((flatten))
+#else
+#define TONEGEN_FLATTEN
+#endif
+
 // For code that gains most from fused multiply-adds (exact products in two instructions), builds
 // for processors with AVX2 and FMA, and with AVX-512 (which has both), each called only where
 // the processor has what it needs.

@@ -21,7 +21,7 @@ void expect_serial(double increment, double start, int frames, const std::vector
                    std::mt19937_64& random) {
   SCOPED_TRACE(testing::Message() << std::hexfloat << "increment " << increment << ", from "
                                   << start);
-  const PhaseRuns table = phase_runs(increment);
+  PhaseRuns table = phase_runs(increment);
   const double marker = -0.0;
   const int room = 1025 + kPhaseSlack;
   std::vector<double> out(room + 1);
