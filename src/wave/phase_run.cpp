@@ -14,6 +14,10 @@
 namespace {
 
 constexpr int kChunk = 8;
+// What a group of several turns aims at: a turn may have up to kMaxGroupFrames, but longer
+// groups of short turns cut the phases into more pieces (time to find them, room to keep them)
+// than they save.
+constexpr int kGroupFrames = kMaxGroupFrames / 2;
 
 // The bottom of x's binade, 2^e for x in [2^e, 2^(e+1)).
 double binade_of(double x) {
@@ -241,16 +245,16 @@ double exact_difference(double p, double p0) {
 // on its side of TWO_PI, and a wrapped sum below 2 TWO_PI so that the subtraction stays exact.
 // False where these do not hold or the group has too many frames.
 bool group_from(double p0, double increment, int turns, bool rises, double step,
-                TurnTable::Piece& piece, double& end, double& room) {
+                double (&offsets)[kMaxGroupFrames], int& frames, double& end, double& room) {
   double p = p0;
-  int frames = 0;
+  frames = 0;
   room = std::numeric_limits<double>::infinity();
   for (int ends = 0; ends < turns;) {
     const double offset = exact_difference(p, p0);
     if (frames == kMaxGroupFrames || std::isnan(offset)) {
       return false;
     }
-    piece.offsets[frames++] = offset;
+    offsets[frames++] = offset;
     const DD sum = two_sum(p, increment);
     const double low = binade_of(sum.hi);
     const double spacing = low * 0x1p-52;
@@ -270,7 +274,6 @@ bool group_from(double p0, double increment, int turns, bool rises, double step,
       ends += static_cast<int>(!rises);
     }
   }
-  piece.frames = frames;
   end = exact_difference(p, p0);
   return !std::isnan(end);
 }
@@ -287,6 +290,7 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
   const double last = rises ? below_turn : advance_phase(below_turn, increment);
   int most = 0;
   table.pieces.clear();  // kept in the order of their starts, without gaps between classes
+  table.offsets.clear();
   for (int c = 0; c < classes; ++c) {
     table.piece_shift[c] = static_cast<int>(table.pieces.size()) - c * kMaxTurnPieces;
     int n = 0;
@@ -297,10 +301,13 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
         covered = (p0 - first) / (last - first);
         return false;
       }
-      if (!group_from(p0, increment, turns, rises, step, table.pieces.emplace_back(), table.ends[k],
-                      room)) {
+      double offsets[kMaxGroupFrames];
+      int frames = 0;
+      if (!group_from(p0, increment, turns, rises, step, offsets, frames, table.ends[k], room)) {
         return false;
       }
+      table.pieces.push_back({static_cast<int>(table.offsets.size()), frames});
+      table.offsets.insert(table.offsets.end(), offsets, offsets + frames);
       table.starts[k] = p0;
       // p0 + end is a multiple of 2^-50 below 8, and so is end: its class is exact.
       p0 += std::ceil(room / step) * step;  // exact: multiples of 2^-50 below 16
@@ -327,6 +334,7 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
       table.first_next[k] = j;
     }
   }
+  table.offsets.resize(table.offsets.size() + kPhaseSlack, 0.0);
   table.coarse_quads = ((most + kCoarse - 1) / kCoarse + 3) / 4;
   table.classes = classes;
   table.rises = rises;
@@ -336,7 +344,7 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
 // Groups of as many turns as fit, fewer where their pieces do not: about as many fewer as the
 // pieces fell short of the range (each try costs a sweep of the pieces).
 void turn_table(double increment, int per_turn, bool rises, TurnTable& table) {
-  for (int turns = std::max(1, kMaxGroupFrames / per_turn); turns > 0 && table.classes == 0;) {
+  for (int turns = std::max(1, kGroupFrames / per_turn); turns > 0 && table.classes == 0;) {
     double covered = 1.0;
     for (int classes = 1; classes <= kMaxTurnClasses && table.classes == 0; classes *= 2) {
       turn_pieces(increment, turns, rises, classes, table, covered);
@@ -419,10 +427,10 @@ double turn_runs(const TurnTable& table, double increment, double phase, double*
     const TurnTable::Piece& piece = table.pieces[k + table.piece_shift[k / kMaxTurnPieces]];
     const int left = count - i;
     const int rest = piece.frames - done;
-    fill_offsets(phase, piece.offsets + done, (std::min(left, rest) + kChunk - 1) / kChunk,
-                 out + i);
+    const double* offsets = &table.offsets[piece.first];
+    fill_offsets(phase, offsets + done, (std::min(left, rest) + kChunk - 1) / kChunk, out + i);
     if (left < rest) {
-      cursor = {phase + piece.offsets[done + left], phase, k, done + left};
+      cursor = {phase + offsets[done + left], phase, k, done + left};
       return cursor.phase;
     }
     i += rest;
@@ -525,6 +533,7 @@ PhaseRuns phase_runs(double increment) {
   }
   if (table.classes == 0) {
     table.pieces = {};
+    table.offsets = {};
   }
   // From TWO_PI / 32 on, a phase 16 increments above 0 lies less than 16 below TWO_PI.
   runs.serial_only = !(increment > 0.0) ||

@@ -33,7 +33,7 @@ inline constexpr int kPhaseSlack = 8;
 
 inline constexpr int kMaxTableBinades = 28;
 inline constexpr int kMaxTurnPieces = 256;
-inline constexpr int kMaxGroupFrames = 128;
+inline constexpr int kMaxGroupFrames = 256;
 inline constexpr int kMaxTurnClasses = 4;
 inline constexpr int kCoarse = 8;  // a search's second step compares this many starts
 
@@ -52,9 +52,7 @@ inline constexpr int kCoarse = 8;  // a search's second step compares this many 
 // from the increment to TWO_PI.
 struct TurnTable {
   struct Piece {
-    // c_j: the group's frames are p0 + c_j, j < frames; room for a last group of eight from
-    // any j.
-    double offsets[kMaxGroupFrames + kPhaseSlack] = {};
+    int first = 0;  // c_j at offsets[first + j]: the group's frames are p0 + c_j, j < frames
     int frames = 0;
   };
   // Piece n of class c at k = c * kMaxTurnPieces + n in the arrays below.
@@ -71,6 +69,9 @@ struct TurnTable {
   // too large for some threads' stacks, and most have few pieces).
   int piece_shift[kMaxTurnClasses];
   std::vector<Piece> pieces;
+  // Every piece's offsets in turn, then kPhaseSlack zeros: a last group of eight from any frame
+  // of any piece reads no further.
+  std::vector<double> offsets;
 };
 
 // Where a block ended inside a group of turns: the frame after it is p0 + c_done of piece k. A

@@ -131,7 +131,7 @@ TEST(PhaseRuns, TurnsWhereTheyPay) {
       }
     }
   }
-  for (double frequency : {47700.0, 47999.0}) {
+  for (double frequency : {47850.0, 47999.0}) {
     EXPECT_TRUE(phase_runs(frequency * (TWO_PI / 48000)).falling) << frequency;
   }
   for (double increment : {0.0, 1e-300, 100.0 * (TWO_PI / 48000), TWO_PI / kMaxGroupFrames,
