@@ -60,17 +60,12 @@ Run run_from(double phase, double increment, double low) {
   return {wrapped.hi - phase, top - (sum.hi - wrapped.hi)};
 }
 
-// out[8c + j] = (start + 8c step) + j step, for c < chunks: the run's frames, all exact (each
-// sum lies on the binade's grid, below its top), whatever the order of the additions.
+// out[i] = start + i step, for i < 8 chunks: the run's frames, all exact (each i step is a
+// multiple of the binade's spacing below its size, and each sum lies on its grid, below its top).
+// What lies past the run is scratch.
 TONEGEN_ALWAYS_INLINE void fill_run(double start, double step, int chunks, double* __restrict out) {
-  double offsets[kChunk];
-  for (int j = 0; j < kChunk; ++j) {
-    offsets[j] = j * step;
-  }
-  for (int c = 0; c < chunks; ++c, start += kChunk * step, out += kChunk) {
-    for (int j = 0; j < kChunk; ++j) {
-      out[j] = start + offsets[j];
-    }
+  for (int i = 0; i < chunks * kChunk; ++i) {
+    out[i] = start + i * step;
   }
 }
 
