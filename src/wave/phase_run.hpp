@@ -20,7 +20,7 @@
 // apart by one exact comparison. Where the increment lies halfway, every sum in the binade is a tie
 // and rounds to an even multiple of s, so from the binade's second frame on the step is fixed there
 // too. So each turn costs a comparison and a few additions per binade, plus the wrap; the frames
-// themselves are filled eight at a time, off that chain. Larger increments, with 128 frames a turn
+// themselves are filled eight at a time, off that chain. Larger increments, with 256 frames a turn
 // or fewer, go by groups of whole turns (TurnTable), and from 4 on, where the phase falls too
 // slowly for that, in runs of its own (PhaseRuns::falling). Everything else (the binade a block
 // starts in, tiny or growing increments) goes through the general runs, and one frame at a time
@@ -37,7 +37,7 @@ inline constexpr int kMaxGroupFrames = 256;
 inline constexpr int kMaxTurnClasses = 4;
 inline constexpr int kCoarse = 8;  // a search's second step compares this many starts
 
-// A wrapping phase's turns, for increments from TWO_PI / 128 up to TWO_PI. Right after a wrap
+// A wrapping phase's turns, for increments from TWO_PI / 256 up to TWO_PI. Right after a wrap
 // the phase p0 is a multiple of 2^-50 (what is left of a sum in [4, 16) after subtracting TWO_PI,
 // exactly), and no grid up to [4, 8) is coarser than that: so p0 + x rounds to p0 plus x
 // rounded, and the frames of the next few turns are p0 + c_j with offsets c_j that change only
