@@ -304,7 +304,6 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
       table.pieces.push_back({static_cast<int>(table.offsets.size()), frames});
       table.offsets.insert(table.offsets.end(), offsets, offsets + frames);
       table.starts[k] = p0;
-      // p0 + end is a multiple of 2^-50 below 8, and so is end: its class is exact.
       p0 += std::ceil(room / step) * step;  // exact: multiples of 2^-50 below 16
     }
     std::fill(table.starts + c * kMaxTurnPieces + n, table.starts + (c + 1) * kMaxTurnPieces,
