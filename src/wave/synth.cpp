@@ -198,6 +198,11 @@ void for_each_stretch(const SampleMemo& memo, int count, Stretch stretch) {
   }
 }
 
+// Past a block of `count` frames: the next frame's slot.
+void move_on(SampleMemo& memo, int count) {
+  memo.slot = static_cast<int>((memo.slot + int64_t{count}) % memo.period);
+}
+
 // Whether a frame's phase lies beyond its slot's radius (NaN phases, unfilled slots, always do).
 TONEGEN_ALWAYS_INLINE bool missed_frame(double phase, double kept, double radius) {
   return !(std::fabs(phase - kept) <= radius);
@@ -251,7 +256,7 @@ void remember(SampleMemo& memo, const double* phase, const double* sine, int32_t
     memo.sample[slot] = samples[i];
     memo.radius[slot] = memo_radius(value, allowed, samples[i], gain);
   });
-  memo.slot = static_cast<int>((memo.slot + int64_t{count}) % memo.period);
+  move_on(memo, count);
 }
 
 }  // namespace
@@ -300,7 +305,7 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
     // A few frames the memo misses cost less exactly, one by one, than the block's sines.
     const int missed = recall(memo, b.carrier, count, samples);
     if (missed == 0) {
-      memo.slot = static_cast<int>((memo.slot + int64_t{count}) % memo.period);
+      move_on(memo, count);
       return;
     }
     if (missed <= kFewMisses) {
