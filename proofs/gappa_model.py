@@ -1,9 +1,10 @@
 """The part of Gappa's language our scripts use, read and evaluated in exact arithmetic.
 
 A script's definitions (`x = e;`, `x rnd= e;`) are a model of the code: rnd is binary64
-rounding to nearest even, rint rounding to an integer, ties to even, and an operation outside
-rnd is exact. run_proofs.py uses this to check the hypotheses that hold of constants alone
-(the decimal pi, the parts of pi/2 left out) and to run each model as code against the C++.
+rounding to nearest even, rnd32 the same in binary32, rint rounding to an integer, ties to even,
+and an operation outside them is exact. run_proofs.py uses this to check the hypotheses that
+hold of constants alone (the decimal pi, the parts of pi/2 left out) and to run each model as
+code against the C++.
 """
 import fractions
 import re
@@ -99,6 +100,19 @@ def round_double(x):
     return F(float(x))
 
 
+def round_single(x):
+    """x rounded to the nearest binary32, ties to even (subnormals from 2^-149; our models stay
+    far from overflow)."""
+    if x == 0:
+        return F(0)
+    exponent = max(abs(x).numerator.bit_length() - abs(x).denominator.bit_length(), -126)
+    # 2^exponent <= |x| < 2^(exponent + 1) after at most one correction
+    if F(2) ** exponent > abs(x):
+        exponent -= 1
+    spacing = F(2) ** (max(exponent, -126) - 23)
+    return F(round(x / spacing)) * spacing  # a Fraction rounds half to even
+
+
 def round_integer(x):
     return F(round(x))  # a Fraction rounds half to even
 
@@ -122,7 +136,8 @@ def evaluate(node, env):
         return -evaluate(node[1], env)
     if kind == "call":
         argument = evaluate(node[2], env)
-        return {"rnd": round_double, "rint": round_integer}[node[1]](argument)
+        return {"rnd": round_double, "rnd32": round_single,
+                "rint": round_integer}[node[1]](argument)
     a, b = evaluate(node[1], env), evaluate(node[2], env)
     if kind == "+":
         return a + b

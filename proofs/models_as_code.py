@@ -62,6 +62,8 @@ def cases(constants, rng):
     long_ = model("evaluation_long.gappa", constants)
     short = model("evaluation_short.gappa", constants)
     lfo = model("lfo_argument.gappa", constants)
+    single_reduction = model("reduction_single.gappa", constants)
+    single_evaluation = model("evaluation_single.gappa", constants)
     half_pi = float(run_proofs.REALS["P2"])
     pi = float(run_proofs.REALS["Pi"])
 
@@ -96,6 +98,21 @@ def cases(constants, rng):
             plain, fused = (-s, -sf) if q % 2 else (s, sf)
             for unit, expected in ((0, plain), (1, fused), (2, fused)):
                 yield "block %s %d %s" % (kind, unit, hexes(x)), [expected]
+
+    # The single-precision sine's 8-bit samples, each with its distance to the nearest integer:
+    # the sine's two models, then its value as synth.cpp's check models it.
+    top = limit(constants["kSingleSineLimit"])
+    for x in ([rng.uniform(0, top) for _ in range(COUNT)] + near_multiples(pi, top, rng, COUNT // 2)
+              + [0.0, top]):
+        gain = rng.uniform(0.7, 127)
+        r, q = single_reduction.run({"x_": F(x)}, "r", "q")
+        s, sf = single_evaluation.run({"r_": r}, "s", "sf")
+        for unit, sine in ((0, s), (1, sf), (2, sf)):
+            v = gappa_model.round_single((-sine if q % 2 else sine) *
+                                         gappa_model.round_single(F(gain)))
+            nearest = gappa_model.round_integer(v)
+            expected = [abs(v - nearest) if nearest != 0 else F(1), F(int(v))]
+            yield "single %d %s" % (unit, hexes(x, gain)), expected
 
     for _ in range(COUNT):
         phi, rg = rng.uniform(2 ** -10, 6.2832), rng.uniform(2 ** -10, 6.2832)

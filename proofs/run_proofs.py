@@ -42,14 +42,14 @@ proven = set()  # the statements proven so far (variants may coincide: two sines
 
 
 def read_constants():
-    """Every `constexpr double` or `int NAME = LITERAL;`, every element of a `constexpr double
+    """Every `constexpr double`, `float` or `int NAME = LITERAL;`, every element of a `constexpr double
     NAME[] = {...};` as NAME[i], and of a `constexpr DD NAME[]` as NAME[i].hi and NAME[i].lo."""
     constants = {}
     for source in SOURCES:
         with open(os.path.join(ROOT, source)) as f:
             text = f.read()
-        for name, value in re.findall(r"constexpr (?:double|int) (\w+) = ([-+0-9a-fA-Fx.p]+);",
-                                      text):
+        for name, value in re.findall(
+                r"constexpr (?:double|float|int) (\w+) = ([-+0-9a-fA-Fx.p]+?)f?;", text):
             constants[name] = value
         for name, body in re.findall(r"constexpr double (\w+)\[\] = \{([^}]*)\};", text):
             for i, value in enumerate(v.strip() for v in body.split(",") if v.strip()):
@@ -538,6 +538,8 @@ def sums(constants):
                              "kLongApproximationError"],
         "kShortSineError": ["kNarrowReductionError", "kShortEvaluationError",
                             "kShortApproximationError"],
+        "kSingleSineError": ["kSingleReductionError", "kSingleEvaluationError",
+                             "kSingleApproximationError"],
     }
     wrong = []
     for total, terms in parts.items():
@@ -789,10 +791,13 @@ PROOFS = {
         {"Splits": splits(c, "kFastSineLimit", -1)},)),
     "EvaluationShort": gappa("evaluation_short.gappa"),
     "EvaluationLong": gappa("evaluation_long.gappa"),
+    "ReductionSingle": gappa("reduction_single.gappa"),
+    "EvaluationSingle": gappa("evaluation_single.gappa"),
     "SineTotals": sums,
     "SampleCheck": gappa("sample_check.gappa", variants=[
         {"SineError": "@k%sSineError@" % sine, "SampleMargin": "@k%sSampleMargin@" % sine}
         for sine in ("Short", "Narrow", "Wide")]),
+    "SampleCheckSingle": gappa("sample_check_single.gappa"),
     "LfoArgument": gappa("lfo_argument.gappa"),
     "LfoCheck": lfo_check,
     "LastStep": last_step,

@@ -1,10 +1,12 @@
 #include "wave/fast_sine.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 
 #include "math/sine_steps.hpp"
@@ -86,6 +88,56 @@ TONEGEN_ALWAYS_INLINE double sine(double x) {
   return std::bit_cast<double>(std::bit_cast<uint64_t>(s) ^ sign);
 }
 
+// The single-precision reduction: q the integer nearest x / pi (or next to it), pi in two parts of
+// 22 bits, so that q x part is exact for q <= 3 and x - q kSinglePiA is exact (Sterbenz): the
+// only roundings are x's own, q's and the last difference (reduction_single.gappa).
+constexpr float kSingleInversePi = 0x1.45f306p-2f;
+constexpr float kSinglePiA = 0x1.921fb8p+1f;
+constexpr float kSinglePiB = -0x1.5dde98p-22f;
+constexpr float kSingleRoundingShift = 0x1.8p23f;
+
+template <bool Fma>
+TONEGEN_ALWAYS_INLINE float single_sine(float x) {
+  float shifted = x * kSingleInversePi + kSingleRoundingShift;
+  float q = shifted - kSingleRoundingShift;
+  // The products are exact: fused or not, the same r.
+  float r = Fma ? std::fma(-q, kSinglePiB, std::fma(-q, kSinglePiA, x))
+                : (x - q * kSinglePiA) - q * kSinglePiB;
+  constexpr auto& c = block_sine::kSingleCoefficients;
+  float r2 = r * r;
+  float p = 0.0f;
+  float s = 0.0f;
+  if constexpr (Fma) {
+    p = std::fma(std::fma(std::fma(float(c[3]), r2, float(c[2])), r2, float(c[1])), r2,
+                 float(c[0]));
+    s = std::fma(r * r2, p, r);
+  } else {
+    p = ((float(c[3]) * r2 + float(c[2])) * r2 + float(c[1])) * r2 + float(c[0]);
+    s = r + (r * r2) * p;
+  }
+  uint32_t sign = std::bit_cast<uint32_t>(shifted) << 31;
+  return std::bit_cast<float>(std::bit_cast<uint32_t>(s) ^ sign);
+}
+
+template <bool Fma>
+TONEGEN_ALWAYS_INLINE float single_samples(const double* x, int count, double gain,
+                                           int32_t* samples, float* distance) {
+  const float g = static_cast<float>(gain);
+  // Distances are never negative: their bits order as they do, and an integer minimum makes
+  // vector code where a float one would not.
+  uint32_t least = std::bit_cast<uint32_t>(std::numeric_limits<float>::infinity());
+  for (int i = 0; i < count; ++i) {
+    float v = single_sine<Fma>(static_cast<float>(x[i])) * g;
+    float nearest = (v + kSingleRoundingShift) - kSingleRoundingShift;
+    // Truncation changes value only at the non-zero integers: (-1, 1) all truncates to 0.
+    float d = nearest != 0.0f ? std::fabs(v - nearest) : 1.0f;
+    distance[i] = d;
+    least = std::min(least, std::bit_cast<uint32_t>(d));
+    samples[i] = static_cast<int32_t>(v);
+  }
+  return std::bit_cast<float>(least);
+}
+
 template <bool Wide, bool Short, bool Fma>
 TONEGEN_ALWAYS_INLINE void block_sines(const double* x, double* out, int count) {
   for (int i = 0; i < count; ++i) {
@@ -130,18 +182,22 @@ VectorUnit& current_unit() {
 template <VectorUnit U>
 struct BlockSines;
 
-#define TONEGEN_BLOCK_SINES(UNIT, TARGET, FMA)                           \
-  template <>                                                            \
-  struct BlockSines<UNIT> {                                              \
-    TARGET static void wide(const double* x, double* out, int count) {   \
-      block_sines<true, false, FMA>(x, out, count);                      \
-    }                                                                    \
-    TARGET static void narrow(const double* x, double* out, int count) { \
-      block_sines<false, false, FMA>(x, out, count);                     \
-    }                                                                    \
-    TARGET static void short_(const double* x, double* out, int count) { \
-      block_sines<false, true, FMA>(x, out, count);                      \
-    }                                                                    \
+#define TONEGEN_BLOCK_SINES(UNIT, TARGET, FMA)                                            \
+  template <>                                                                             \
+  struct BlockSines<UNIT> {                                                               \
+    TARGET static void wide(const double* x, double* out, int count) {                    \
+      block_sines<true, false, FMA>(x, out, count);                                       \
+    }                                                                                     \
+    TARGET static void narrow(const double* x, double* out, int count) {                  \
+      block_sines<false, false, FMA>(x, out, count);                                      \
+    }                                                                                     \
+    TARGET static void short_(const double* x, double* out, int count) {                  \
+      block_sines<false, true, FMA>(x, out, count);                                       \
+    }                                                                                     \
+    TARGET static float single(const double* x, int count, double gain, int32_t* samples, \
+                               float* distance) {                                         \
+      return single_samples<FMA>(x, count, gain, samples, distance);                      \
+    }                                                                                     \
   };
 
 TONEGEN_FOR_EACH_UNIT(TONEGEN_BLOCK_SINES)
@@ -185,6 +241,14 @@ void fast_sine_narrow(const double* x, double* out, int count) {
 
 void fast_sine_short(const double* x, double* out, int count) {
   on_unit_at_hand([&](auto unit) { BlockSines<unit()>::short_(x, out, count); });
+}
+
+float fast_sine_single_samples(const double* x, int count, double gain, int32_t* samples,
+                               float* distance) {
+  float least = 0.0f;
+  on_unit_at_hand(
+      [&](auto unit) { least = BlockSines<unit()>::single(x, count, gain, samples, distance); });
+  return least;
 }
 
 namespace {

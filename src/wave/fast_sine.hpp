@@ -48,6 +48,22 @@ void fast_sine_narrow(const double* x, double* out, int count);
 // The same with the polynomial of degree 9: enough where samples have 8 or 16 bits.
 void fast_sine_short(const double* x, double* out, int count);
 
+// The sine in single precision, for 8-bit samples of phases that wrap: twice the lanes of the
+// double sines, and its error, scaled by at most 127, still moves few samples near an integer.
+// The argument is rounded to single precision and reduced there, hence the wider bound
+// (reduction_single.gappa, evaluation_single.gappa, block_sines.sollya).
+inline constexpr double kSingleSineLimit = 8.0;
+inline constexpr double kSingleReductionError = 0x1.41p-22;
+inline constexpr double kSingleEvaluationError = 0x1.8p-23;
+inline constexpr double kSingleSineError = 0x1.04p-21;
+
+// For 0 <= x[i] <= kSingleSineLimit (beyond it, or for NaN, the results may be anything):
+// v = RN32(s x RN32(gain)), s the single-precision sine of x[i]; samples[i] = v truncated and
+// distance[i] = |v - n|, n the integer nearest to v, or 1 where n is 0. Returns the least
+// distance.
+float fast_sine_single_samples(const double* x, int count, double gain, int32_t* samples,
+                               float* distance);
+
 // Most arguments rounded_sines takes at once.
 inline constexpr int kMaxRoundedSines = 1024;
 

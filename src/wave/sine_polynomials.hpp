@@ -28,6 +28,15 @@ inline constexpr double kLongCoefficients[] = {
 };
 inline constexpr double kLongApproximationError = 0x1.02ap-53;
 
+// Degree 9: P's coefficients, of r^3 to r^9.
+inline constexpr double kSingleCoefficients[] = {
+    -0x1.555548p-3,
+    0x1.110e5ap-7,
+    -0x1.9f5d58p-13,
+    0x1.5cd7cap-19,
+};
+inline constexpr double kSingleApproximationError = 0x1.512p-28;
+
 }  // namespace block_sine
 
 // clang-format on

@@ -33,6 +33,9 @@ namespace {
 constexpr double kShortSampleMargin = 0x1.42p-28;
 constexpr double kNarrowSampleMargin = 0x1.14p-50;
 constexpr double kWideSampleMargin = 0x1.14p-50;
+// The same for the single-precision sine and its single-precision value, for scaled gains from
+// 0.7 to 127 (8-bit samples), proven by proofs/sample_check_single.gappa.
+constexpr double kSingleSampleMargin = 0x1.5p-21;
 // Where the LFO's argument comes from a fast modulator sine it may be off too, by up to
 // |carrier phase| x range x kLfoArgumentError (proofs/lfo_argument.gappa), which the sine passes
 // on undiminished; the allowance per unit of |carrier phase| x range x scaled gain covers it with
@@ -50,6 +53,7 @@ struct Block {
   double argument[kBlockFrames];
   double sine[kBlockFrames];
   uint64_t doubtful[kBlockFrames];
+  float distance[kBlockFrames];
 };
 
 // The value the plain loop truncates for this argument.
@@ -81,6 +85,25 @@ void for_each_marked(const uint64_t* marked, int count, Frame frame) {
     }
     for (int i = first; any != 0 && i < end; ++i) {
       if (marked[i] != 0) {
+        frame(i);
+      }
+    }
+  }
+}
+
+// Calls frame(i) for each i < count with distance[i] <= limit (distances are never negative, so
+// their bits order as they do). They are few: sixteen at a time go past the others.
+template <typename Frame>
+void for_each_near(const float* distance, int count, float limit, Frame frame) {
+  const uint32_t top = std::bit_cast<uint32_t>(limit);
+  for (int first = 0; first < count; first += 16) {
+    const int end = std::min(count, first + 16);
+    uint32_t least = UINT32_MAX;
+    for (int i = first; i < end; ++i) {
+      least = std::min(least, std::bit_cast<uint32_t>(distance[i]));
+    }
+    for (int i = first; least <= top && i < end; ++i) {
+      if (distance[i] <= limit) {
         frame(i);
       }
     }
@@ -312,6 +335,21 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
       remember(memo, b.carrier, nullptr, samples, count, tone.scaled_gain, 0.0, 0.0, b.doubtful);
       return;
     }
+  }
+  // A pure 8-bit tone without a memo (the memo keeps the double sine's values), whose phases
+  // wrap: from a first phase in [0, 2 pi] an increment in [0, 2 pi] keeps every phase there
+  // (a sum that reaches 2 pi is below 4 pi, and taking 2 pi off it is exact).
+  if (!tone.lfo_on && memo.period == 0 && settings.bytes_per_sample == 1 &&
+      tone.scaled_gain >= 0.7 && tone.scaled_gain <= 127.0 && count > 0 && b.carrier[0] >= 0.0 &&
+      b.carrier[0] <= TWO_PI && tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI) {
+    static_assert(TWO_PI <= kSingleSineLimit, "wrapping phases are the single sine's to take");
+    const float margin = static_cast<float>(tone.scaled_gain * kSingleSampleMargin);
+    if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, samples, b.distance) <=
+        margin) {
+      for_each_near(b.distance, count, margin,
+                    [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, range); });
+    }
+    return;
   }
   const double* argument = b.carrier;
   double lfo_range = 0.0;  // scales the argument's own error

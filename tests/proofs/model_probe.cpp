@@ -29,6 +29,18 @@ bool block_sine(const char* kind, int unit, double x) {
   return true;
 }
 
+// The distance to the nearest integer and the sample, from the single-precision sine.
+bool single_sample(int unit, double x, double gain) {
+  if (!use_vector_unit(static_cast<VectorUnit>(unit))) {
+    return false;
+  }
+  int32_t sample = 0;
+  float distance = 0.0f;
+  fast_sine_single_samples(&x, 1, gain, &sample, &distance);
+  std::printf("%a\n%a\n", static_cast<double>(distance), static_cast<double>(sample));
+  return true;
+}
+
 }  // namespace
 
 int main() {
@@ -53,6 +65,10 @@ int main() {
     } else if (std::strcmp(name, "block") == 0 && std::scanf("%31s %d %la", kind, &unit, &a) == 3) {
       if (!block_sine(kind, unit, a)) {
         std::printf("none\n");
+      }
+    } else if (std::strcmp(name, "single") == 0 && std::scanf("%d %la %la", &unit, &a, &b) == 3) {
+      if (!single_sample(unit, a, b)) {
+        std::printf("none\nnone\n");
       }
     } else if (std::strcmp(name, "lfo_product") == 0 &&
                std::scanf("%la %la %la", &a, &b, &c) == 3) {

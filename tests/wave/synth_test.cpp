@@ -60,6 +60,8 @@ TEST(Synthesis, ByteIdenticalToThePlainLoop) {
               {440.0, 48000, 0.0, 100.0},
               {12000.0, 48000, 0.0, 100.0},  // quarter rate: sin lands on +-1 and 0 over and over
               {997.0, 44100, 0.0, 100.0},
+              {997.3, 48000, 0.0, 100.0},  // no period: 8-bit samples from the single sine
+              {3150.7, 44100, 0.0, 100.0},
               {17500.0, 44100, 0.0, 100.0},  // increments in [2, 4): a frame or two a binade
               {20000.0, 44100, 0.0, 100.0},
               {40000.0, 48000, 0.0, 100.0},  // above pi: a wrap nearly every frame
