@@ -120,22 +120,21 @@ TONEGEN_ALWAYS_INLINE float single_sine(float x) {
 }
 
 template <bool Fma>
-TONEGEN_ALWAYS_INLINE float single_samples(const double* x, int count, double gain,
-                                           int32_t* samples, float* distance) {
+TONEGEN_ALWAYS_INLINE bool single_samples(const double* x, int count, double gain, float margin,
+                                          int32_t* samples) {
   const float g = static_cast<float>(gain);
-  // Distances are never negative: their bits order as they do, and an integer minimum makes
-  // vector code where a float one would not.
-  uint32_t least = std::bit_cast<uint32_t>(std::numeric_limits<float>::infinity());
+  int32_t least = 0;
   for (int i = 0; i < count; ++i) {
     float v = single_sine<Fma>(static_cast<float>(x[i])) * g;
-    float nearest = (v + kSingleRoundingShift) - kSingleRoundingShift;
-    // Truncation changes value only at the non-zero integers: (-1, 1) all truncates to 0.
-    float d = nearest != 0.0f ? std::fabs(v - nearest) : 1.0f;
-    distance[i] = d;
-    least = std::min(least, std::bit_cast<uint32_t>(d));
-    samples[i] = static_cast<int32_t>(v);
+    int32_t high = static_cast<int32_t>(v + margin);
+    int32_t low = static_cast<int32_t>(v - margin);
+    // Chosen by bits, not by a branch, so that the loop becomes vector code.
+    int32_t differ = -static_cast<int32_t>(high != low);
+    int32_t sample = (high & ~differ) | (kDoubtfulSample & differ);
+    samples[i] = sample;
+    least = std::min(least, sample);
   }
-  return std::bit_cast<float>(least);
+  return least == kDoubtfulSample;
 }
 
 template <bool Wide, bool Short, bool Fma>
@@ -182,22 +181,22 @@ VectorUnit& current_unit() {
 template <VectorUnit U>
 struct BlockSines;
 
-#define TONEGEN_BLOCK_SINES(UNIT, TARGET, FMA)                                            \
-  template <>                                                                             \
-  struct BlockSines<UNIT> {                                                               \
-    TARGET static void wide(const double* x, double* out, int count) {                    \
-      block_sines<true, false, FMA>(x, out, count);                                       \
-    }                                                                                     \
-    TARGET static void narrow(const double* x, double* out, int count) {                  \
-      block_sines<false, false, FMA>(x, out, count);                                      \
-    }                                                                                     \
-    TARGET static void short_(const double* x, double* out, int count) {                  \
-      block_sines<false, true, FMA>(x, out, count);                                       \
-    }                                                                                     \
-    TARGET static float single(const double* x, int count, double gain, int32_t* samples, \
-                               float* distance) {                                         \
-      return single_samples<FMA>(x, count, gain, samples, distance);                      \
-    }                                                                                     \
+#define TONEGEN_BLOCK_SINES(UNIT, TARGET, FMA)                                       \
+  template <>                                                                        \
+  struct BlockSines<UNIT> {                                                          \
+    TARGET static void wide(const double* x, double* out, int count) {               \
+      block_sines<true, false, FMA>(x, out, count);                                  \
+    }                                                                                \
+    TARGET static void narrow(const double* x, double* out, int count) {             \
+      block_sines<false, false, FMA>(x, out, count);                                 \
+    }                                                                                \
+    TARGET static void short_(const double* x, double* out, int count) {             \
+      block_sines<false, true, FMA>(x, out, count);                                  \
+    }                                                                                \
+    TARGET static bool single(const double* x, int count, double gain, float margin, \
+                              int32_t* samples) {                                    \
+      return single_samples<FMA>(x, count, gain, margin, samples);                   \
+    }                                                                                \
   };
 
 TONEGEN_FOR_EACH_UNIT(TONEGEN_BLOCK_SINES)
@@ -243,12 +242,12 @@ void fast_sine_short(const double* x, double* out, int count) {
   on_unit_at_hand([&](auto unit) { BlockSines<unit()>::short_(x, out, count); });
 }
 
-float fast_sine_single_samples(const double* x, int count, double gain, int32_t* samples,
-                               float* distance) {
-  float least = 0.0f;
+bool fast_sine_single_samples(const double* x, int count, double gain, float margin,
+                              int32_t* samples) {
+  bool any = false;
   on_unit_at_hand(
-      [&](auto unit) { least = BlockSines<unit()>::single(x, count, gain, samples, distance); });
-  return least;
+      [&](auto unit) { any = BlockSines<unit()>::single(x, count, gain, margin, samples); });
+  return any;
 }
 
 namespace {

@@ -57,12 +57,15 @@ inline constexpr double kSingleReductionError = 0x1.41p-22;
 inline constexpr double kSingleEvaluationError = 0x1.8p-23;
 inline constexpr double kSingleSineError = 0x1.04p-21;
 
-// For 0 <= x[i] <= kSingleSineLimit (beyond it, or for NaN, the results may be anything):
-// v = RN32(s x RN32(gain)), s the single-precision sine of x[i]; samples[i] = v truncated and
-// distance[i] = |v - n|, n the integer nearest to v, or 1 where n is 0. Returns the least
-// distance.
-float fast_sine_single_samples(const double* x, int count, double gain, int32_t* samples,
-                               float* distance);
+// Marks a sample that fast_sine_single_samples leaves to the caller.
+inline constexpr int32_t kDoubtfulSample = INT32_MIN;
+
+// For 0 <= x[i] <= kSingleSineLimit (beyond it, or for NaN, the samples may be anything):
+// v = RN32(s x RN32(gain)), s the single-precision sine of x[i], and samples[i] =
+// RN32(v + margin) truncated where RN32(v - margin) truncates to the same, else
+// kDoubtfulSample. Returns whether any sample is kDoubtfulSample.
+bool fast_sine_single_samples(const double* x, int count, double gain, float margin,
+                              int32_t* samples);
 
 // Most arguments rounded_sines takes at once.
 inline constexpr int kMaxRoundedSines = 1024;

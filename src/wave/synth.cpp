@@ -53,7 +53,6 @@ struct Block {
   double argument[kBlockFrames];
   double sine[kBlockFrames];
   uint64_t doubtful[kBlockFrames];
-  float distance[kBlockFrames];
 };
 
 // The value the plain loop truncates for this argument.
@@ -91,19 +90,18 @@ void for_each_marked(const uint64_t* marked, int count, Frame frame) {
   }
 }
 
-// Calls frame(i) for each i < count with distance[i] <= limit (distances are never negative, so
-// their bits order as they do). They are few: sixteen at a time go past the others.
+// Calls frame(i) for each i < count with samples[i] == kDoubtfulSample. They are few: sixteen
+// at a time go past the others.
 template <typename Frame>
-void for_each_near(const float* distance, int count, float limit, Frame frame) {
-  const uint32_t top = std::bit_cast<uint32_t>(limit);
+void for_each_doubtful(const int32_t* samples, int count, Frame frame) {
   for (int first = 0; first < count; first += 16) {
     const int end = std::min(count, first + 16);
-    uint32_t least = UINT32_MAX;
+    int32_t least = 0;
     for (int i = first; i < end; ++i) {
-      least = std::min(least, std::bit_cast<uint32_t>(distance[i]));
+      least = std::min(least, samples[i]);
     }
-    for (int i = first; least <= top && i < end; ++i) {
-      if (distance[i] <= limit) {
+    for (int i = first; least == kDoubtfulSample && i < end; ++i) {
+      if (samples[i] == kDoubtfulSample) {
         frame(i);
       }
     }
@@ -343,11 +341,12 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
       tone.scaled_gain >= 0.7 && tone.scaled_gain <= 127.0 && count > 0 && b.carrier[0] >= 0.0 &&
       b.carrier[0] <= TWO_PI && tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI) {
     static_assert(TWO_PI <= kSingleSineLimit, "wrapping phases are the single sine's to take");
-    const float margin = static_cast<float>(tone.scaled_gain * kSingleSampleMargin);
-    if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, samples, b.distance) <=
-        margin) {
-      for_each_near(b.distance, count, margin,
-                    [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, range); });
+    // Each end of the check rounds by at most 2^-18 (values stay below 128): 2^-16 more covers
+    // it (proofs/sample_check_single.gappa).
+    const float margin = static_cast<float>(tone.scaled_gain * kSingleSampleMargin) + 0x1p-16f;
+    if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, margin, samples)) {
+      for_each_doubtful(samples, count,
+                        [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, range); });
     }
     return;
   }

@@ -29,15 +29,14 @@ bool block_sine(const char* kind, int unit, double x) {
   return true;
 }
 
-// The distance to the nearest integer and the sample, from the single-precision sine.
-bool single_sample(int unit, double x, double gain) {
+// The 8-bit sample from the single-precision sine, or kDoubtfulSample.
+bool single_sample(int unit, double x, double gain, double margin) {
   if (!use_vector_unit(static_cast<VectorUnit>(unit))) {
     return false;
   }
   int32_t sample = 0;
-  float distance = 0.0f;
-  fast_sine_single_samples(&x, 1, gain, &sample, &distance);
-  std::printf("%a\n%a\n", static_cast<double>(distance), static_cast<double>(sample));
+  fast_sine_single_samples(&x, 1, gain, static_cast<float>(margin), &sample);
+  std::printf("%a\n", static_cast<double>(sample));
   return true;
 }
 
@@ -66,9 +65,10 @@ int main() {
       if (!block_sine(kind, unit, a)) {
         std::printf("none\n");
       }
-    } else if (std::strcmp(name, "single") == 0 && std::scanf("%d %la %la", &unit, &a, &b) == 3) {
-      if (!single_sample(unit, a, b)) {
-        std::printf("none\nnone\n");
+    } else if (std::strcmp(name, "single") == 0 &&
+               std::scanf("%d %la %la %la", &unit, &a, &b, &c) == 4) {
+      if (!single_sample(unit, a, b, c)) {
+        std::printf("none\n");
       }
     } else if (std::strcmp(name, "lfo_product") == 0 &&
                std::scanf("%la %la %la", &a, &b, &c) == 3) {
