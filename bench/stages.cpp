@@ -1,6 +1,7 @@
 // Where a run's time goes, stage by stage, in nanoseconds per frame: the phase accumulator, the
-// block sine, the whole synthesis of a block (phases, sines, the check and the exact frames) and
-// the packing of bytes. What is left of a whole run is writing (bench.py times that).
+// block sine (for 8-bit tones without a kept period, the single-precision samples), the whole
+// synthesis of a block (phases, sines, the check and the exact frames) and the packing of bytes.
+// What is left of a whole run is writing (bench.py times that).
 //
 // Usage: tonegen_stages
 #include <chrono>
@@ -74,10 +75,20 @@ int main() {
     auto sine = tone.carrier_increment > TWO_PI ? fast_sine
                 : w.bytes_per_sample <= 2       ? fast_sine_short
                                                 : fast_sine_narrow;
+    // 8-bit tones without a kept period take the single-precision sine, its check included.
+    const bool single = w.bytes_per_sample == 1 && tone.memo.period == 0 && !tone.lfo_on &&
+                        tone.carrier_increment <= TWO_PI;
+    const float margin = 0x1p-14f;  // about the tool's at -3 dB
     double t_sine = nanoseconds_per_frame(frames, [&] {
       for (long done = 0; done < frames; done += kBlockFrames) {
-        sine(phases.data(), sines.data(), kBlockFrames);
-        sink += sines[done % kBlockFrames];
+        if (single) {
+          fast_sine_single_samples(phases.data(), kBlockFrames, tone.scaled_gain, margin,
+                                   samples.data());
+          sink += samples[done % kBlockFrames];
+        } else {
+          sine(phases.data(), sines.data(), kBlockFrames);
+          sink += sines[done % kBlockFrames];
+        }
       }
     });
     s.carrier_phase = 0.0;
