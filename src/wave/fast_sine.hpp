@@ -60,8 +60,8 @@ inline constexpr double kSingleSineError = 0x1.04p-21;
 // Marks a sample that fast_sine_single_samples leaves to the caller.
 inline constexpr int32_t kDoubtfulSample = INT32_MIN;
 
-// For 0 <= x[i] <= kSingleSineLimit (beyond it, or for NaN, the samples may be anything):
-// v = RN32(s x RN32(gain)), s the single-precision sine of x[i], and samples[i] =
+// For phases 0 <= x[i] <= kSingleSineLimit only (others are not even reduced), and a gain of at
+// most 127: v = RN32(s x RN32(gain)), s the single-precision sine of x[i], and samples[i] =
 // RN32(v + margin) truncated where RN32(v - margin) truncates to the same, else
 // kDoubtfulSample. Returns whether any sample is kDoubtfulSample.
 bool fast_sine_single_samples(const double* x, int count, double gain, float margin,

@@ -336,7 +336,7 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
   }
   // A pure 8-bit tone without a memo (the memo keeps the double sine's values), whose phases
   // wrap: from a first phase in [0, 2 pi] an increment in [0, 2 pi] keeps every phase there
-  // (a sum that reaches 2 pi is below 4 pi, and taking 2 pi off it is exact).
+  // (a sum that reaches 2 pi is at most 4 pi, and taking 2 pi off it is exact).
   if (!tone.lfo_on && memo.period == 0 && settings.bytes_per_sample == 1 &&
       tone.scaled_gain >= 0.7 && tone.scaled_gain <= 127.0 && count > 0 && b.carrier[0] >= 0.0 &&
       b.carrier[0] <= TWO_PI && tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI) {
