@@ -90,17 +90,31 @@ void for_each_marked(const uint64_t* marked, int count, Frame frame) {
   }
 }
 
-// Calls frame(i) for each i < count with samples[i] == kDoubtfulSample. They are few: sixteen
-// at a time go past the others.
+// least[k] = the least of samples[64 k .. 64 k + 63] (of those below count), in the widest
+// vector build: a whole block in about a hundred cycles.
+constexpr int kDoubtfulChunk = 64;
+TONEGEN_VECTOR_CLONES void chunk_minima(const int32_t* samples, int count, int32_t* least) {
+  for (int first = 0; first < count; first += kDoubtfulChunk) {
+    const int end = std::min(count, first + kDoubtfulChunk);
+    int32_t chunk = 0;
+    for (int i = first; i < end; ++i) {
+      chunk = std::min(chunk, samples[i]);
+    }
+    least[first / kDoubtfulChunk] = chunk;
+  }
+}
+
+// Calls frame(i) for each i < count with samples[i] == kDoubtfulSample. They are few: only the
+// chunks that hold one are looked at frame by frame.
 template <typename Frame>
 void for_each_doubtful(const int32_t* samples, int count, Frame frame) {
-  for (int first = 0; first < count; first += 16) {
-    const int end = std::min(count, first + 16);
-    int32_t least = 0;
-    for (int i = first; i < end; ++i) {
-      least = std::min(least, samples[i]);
+  int32_t least[kBlockFrames / kDoubtfulChunk];
+  chunk_minima(samples, count, least);
+  for (int first = 0; first < count; first += kDoubtfulChunk) {
+    if (least[first / kDoubtfulChunk] != kDoubtfulSample) {
+      continue;
     }
-    for (int i = first; least == kDoubtfulSample && i < end; ++i) {
+    for (int i = first; i < std::min(count, first + kDoubtfulChunk); ++i) {
       if (samples[i] == kDoubtfulSample) {
         frame(i);
       }
