@@ -27,13 +27,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 COUNT = 600
 
 
-def model(name, constants):
-    """A script's definitions with the code's constants in; the names the runner fills in per
-    run (ranges, split points) play no part in them."""
+def model(name, constants, **variant):
+    """A script's definitions with the code's constants in, and the variant's names (a rounding
+    the runner fills in per build); the other names the runner fills in per run (ranges, split
+    points) play no part in them."""
     with open(os.path.join(HERE, name)) as f:
         text = f.read()
     text = re.sub(r"@(\w+(?:\[\d+\](?:\.hi|\.lo)?)?)@",
-                  lambda m: constants.get(m.group(1), "1"), text)
+                  lambda m: variant.get(m.group(1), constants.get(m.group(1), "1")), text)
     return gappa_model.Script(text)
 
 
@@ -62,7 +63,8 @@ def cases(constants, rng):
     long_ = model("evaluation_long.gappa", constants)
     short = model("evaluation_short.gappa", constants)
     lfo = model("lfo_argument.gappa", constants)
-    single_reduction = model("reduction_single.gappa", constants)
+    single_reduction = model("reduction_single.gappa", constants, Product="rnd32")
+    single_reduction_fused = model("reduction_single.gappa", constants, Product="")
     single_evaluation = model("evaluation_single.gappa", constants)
     half_pi = float(run_proofs.REALS["P2"])
     pi = float(run_proofs.REALS["Pi"])
@@ -103,17 +105,27 @@ def cases(constants, rng):
     # sample_check_single.gappa models the check (the margin made as synth.cpp makes it).
     single_check = model("sample_check_single.gappa", constants)
     top = limit(constants["kSingleSineLimit"])
-    # The last cases land next to an integer (sin pi/2 = 1, sin pi/6 = 1/2): left to the caller.
+    # The last cases land next to an integer (sin pi/2 = 1, sin pi/6 = 1/2): left to the caller;
+    # before them, the two floats below 8 whose q a fused multiply-add rounds otherwise.
     cases = [(x, rng.uniform(0.7, 127)) for x in [rng.uniform(0, top) for _ in range(COUNT)]
-             + near_multiples(pi, top, rng, COUNT // 2) + [0.0, top]]
+             + near_multiples(pi, top, rng, COUNT // 2)
+             + near_multiples(half_pi, top, rng, COUNT // 2) + [0.0, top]]
+    cases += [(float.fromhex("0x1.2d97c8p+2"), 90.0), (float.fromhex("0x1.f6a7a4p+2"), 90.0)]
     for x, gain in cases + [(half_pi, 127.0), (pi / 6, 2.0), (5 * pi / 6, 2.0)]:
         r, q = single_reduction.run({"x_": F(x)}, "r", "q")
-        s, sf = single_evaluation.run({"r_": r}, "s", "sf")
-        for unit, sine in ((0, s), (1, sf), (2, sf)):
-            lo, hi, m = single_check.run({"G_": F(gain), "s_": -sine if q % 2 else sine},
+        s = single_evaluation.run({"r_": r}, "s")[0]
+        rf, qf = single_reduction_fused.run({"x_": F(x)}, "r", "q")
+        sf = single_evaluation.run({"r_": rf}, "sf")[0]
+        for unit, sine, quotient in ((0, s, q), (1, sf, qf), (2, sf, qf)):
+            lo, hi, m = single_check.run({"G_": F(gain), "s_": -sine if quotient % 2 else sine},
                                          "lo", "hi", "m")
             sample = int(hi) if int(hi) == int(lo) else -2 ** 31
             yield "single %d %s" % (unit, hexes(x, gain, m)), [F(sample)]
+            # Every bit of the sine itself: a gain of 2^30 and no margin make the sample the
+            # sine times 2^30, exactly (a model check only: no tone has such a gain).
+            signed = -sine if quotient % 2 else sine
+            yield ("single %d %s" % (unit, hexes(x, 2.0 ** 30, 0.0)),
+                   [F(int(gappa_model.round_single(signed * 2 ** 30)))])
 
     for _ in range(COUNT):
         phi, rg = rng.uniform(2 ** -10, 6.2832), rng.uniform(2 ** -10, 6.2832)

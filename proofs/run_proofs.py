@@ -791,7 +791,8 @@ PROOFS = {
         {"Splits": splits(c, "kFastSineLimit", -1)},)),
     "EvaluationShort": gappa("evaluation_short.gappa"),
     "EvaluationLong": gappa("evaluation_long.gappa"),
-    "ReductionSingle": gappa("reduction_single.gappa"),
+    "ReductionSingle": gappa("reduction_single.gappa",
+                             variants=({"Product": "rnd32"}, {"Product": ""})),
     "EvaluationSingle": gappa("evaluation_single.gappa"),
     "SineTotals": sums,
     "SampleCheck": gappa("sample_check.gappa", variants=[

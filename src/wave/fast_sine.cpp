@@ -97,7 +97,9 @@ constexpr float kSingleRoundingShift = 0x1.8p23f;
 
 template <bool Fma>
 TONEGEN_ALWAYS_INLINE float single_sine(float x) {
-  float shifted = x * kSingleInversePi + kSingleRoundingShift;
+  // q rounded once (fused) or twice: either is an integer next to x / pi (reduction_single.gappa).
+  float shifted = Fma ? std::fma(x, kSingleInversePi, kSingleRoundingShift)
+                      : x * kSingleInversePi + kSingleRoundingShift;
   float q = shifted - kSingleRoundingShift;
   // The products are exact: fused or not, the same r.
   float r = Fma ? std::fma(-q, kSinglePiB, std::fma(-q, kSinglePiA, x))
