@@ -103,7 +103,8 @@ def cases(constants, rng):
 
     # The single-precision sine's 8-bit samples: the sine's two models, then the sample as
     # sample_check_single.gappa models the check (the margin made as synth.cpp makes it).
-    single_check = model("sample_check_single.gappa", constants)
+    single_check = model("sample_check_single.gappa", constants, Product="rnd32")
+    single_check_fused = model("sample_check_single.gappa", constants, Product="")
     top = limit(constants["kSingleSineLimit"])
     # The last cases land next to an integer (sin pi/2 = 1, sin pi/6 = 1/2): left to the caller;
     # before them, the two floats below 8 whose q a fused multiply-add rounds otherwise.
@@ -116,9 +117,10 @@ def cases(constants, rng):
         s = single_evaluation.run({"r_": r}, "s")[0]
         rf, qf = single_reduction_fused.run({"x_": F(x)}, "r", "q")
         sf = single_evaluation.run({"r_": rf}, "sf")[0]
-        for unit, sine, quotient in ((0, s, q), (1, sf, qf), (2, sf, qf)):
-            lo, hi, m = single_check.run({"G_": F(gain), "s_": -sine if quotient % 2 else sine},
-                                         "lo", "hi", "m")
+        for unit, sine, quotient, check in ((0, s, q, single_check), (1, sf, qf, single_check_fused),
+                                            (2, sf, qf, single_check_fused)):
+            lo, hi, m = check.run({"G_": F(gain), "s_": -sine if quotient % 2 else sine},
+                                  "lo", "hi", "m")
             sample = int(hi) if int(hi) == int(lo) else -2 ** 31
             yield "single %d %s" % (unit, hexes(x, gain, m)), [F(sample)]
             # Every bit of the sine itself: a gain of 2^30 and no margin make the sample the

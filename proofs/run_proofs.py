@@ -798,7 +798,8 @@ PROOFS = {
     "SampleCheck": gappa("sample_check.gappa", variants=[
         {"SineError": "@k%sSineError@" % sine, "SampleMargin": "@k%sSampleMargin@" % sine}
         for sine in ("Short", "Narrow", "Wide")]),
-    "SampleCheckSingle": gappa("sample_check_single.gappa"),
+    "SampleCheckSingle": gappa("sample_check_single.gappa",
+                               variants=({"Product": "rnd32"}, {"Product": ""})),
     "LfoArgument": gappa("lfo_argument.gappa"),
     "LfoCheck": lfo_check,
     "LastStep": last_step,

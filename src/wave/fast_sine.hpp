@@ -61,9 +61,10 @@ inline constexpr double kSingleSineError = 0x1.04p-21;
 inline constexpr int32_t kDoubtfulSample = INT32_MIN;
 
 // For phases 0 <= x[i] <= kSingleSineLimit only (others are not even reduced), and a gain of at
-// most 127: v = RN32(s x RN32(gain)), s the single-precision sine of x[i], and samples[i] =
-// RN32(v + margin) truncated where RN32(v - margin) truncates to the same, else
-// kDoubtfulSample. Returns whether any sample is kDoubtfulSample.
+// most 127: v = s x RN32(gain), s the single-precision sine of x[i] (v rounded to single
+// precision, or exact where the unit fuses multiply-adds), and samples[i] = RN32(v + margin)
+// truncated where RN32(v - margin) truncates to the same, else kDoubtfulSample. Returns whether
+// any sample is kDoubtfulSample.
 bool fast_sine_single_samples(const double* x, int count, double gain, float margin,
                               int32_t* samples);
 
