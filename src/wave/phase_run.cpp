@@ -60,7 +60,7 @@ Run run_from(double phase, double increment, double low) {
   return {wrapped.hi - phase, top - (sum.hi - wrapped.hi)};
 }
 
-// out[i] = start + i step, for i < 8 chunks: the run's frames, all exact (each i step is a
+// out[i] = start + i step, for i < 8 x chunks: the run's frames, all exact (each i step is a
 // multiple of the binade's spacing below its size, and each sum lies on its grid, below its top).
 // What lies past the run is scratch.
 TONEGEN_ALWAYS_INLINE void fill_run(double start, double step, int chunks, double* __restrict out) {

@@ -318,6 +318,14 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
     memo.radius.assign(memo.period, 0.0);
     memo.sample.assign(memo.period, 0);
   }
+  // The memo keeps the double sine's values, and the proven margin holds for gains up to 127.
+  static_assert(TWO_PI <= kSingleSineLimit, "wrapping phases are the single sine's to take");
+  tone.single = !tone.lfo_on && tone.memo.period == 0 && settings.bytes_per_sample == 1 &&
+                tone.scaled_gain >= 0.7 && tone.scaled_gain <= 127.0 &&
+                tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI;
+  // Each end of the check rounds by at most 2^-18 (values stay below 128): 2^-16 more covers it
+  // (proofs/sample_check_single.gappa).
+  tone.single_margin = static_cast<float>(tone.scaled_gain * kSingleSampleMargin) + 0x1p-16f;
   return tone;
 }
 
@@ -348,17 +356,10 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
       return;
     }
   }
-  // A pure 8-bit tone without a memo (the memo keeps the double sine's values), whose phases
-  // wrap: from a first phase in [0, 2 pi] an increment in [0, 2 pi] keeps every phase there
-  // (a sum that reaches 2 pi is at most 4 pi, and taking 2 pi off it is exact).
-  if (!tone.lfo_on && memo.period == 0 && settings.bytes_per_sample == 1 &&
-      tone.scaled_gain >= 0.7 && tone.scaled_gain <= 127.0 && count > 0 && b.carrier[0] >= 0.0 &&
-      b.carrier[0] <= TWO_PI && tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI) {
-    static_assert(TWO_PI <= kSingleSineLimit, "wrapping phases are the single sine's to take");
-    // Each end of the check rounds by at most 2^-18 (values stay below 128): 2^-16 more covers
-    // it (proofs/sample_check_single.gappa).
-    const float margin = static_cast<float>(tone.scaled_gain * kSingleSampleMargin) + 0x1p-16f;
-    if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, margin, samples)) {
+  // From a first phase in [0, 2 pi] an increment in [0, 2 pi] keeps every phase there (a sum that
+  // reaches 2 pi is at most 4 pi, and taking 2 pi off it is exact).
+  if (tone.single && count > 0 && b.carrier[0] >= 0.0 && b.carrier[0] <= TWO_PI) {
+    if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, tone.single_margin, samples)) {
       for_each_doubtful(samples, count,
                         [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, range); });
     }

@@ -29,6 +29,10 @@ struct ToneParameters {
   PhaseRuns carrier_runs;  // each increment's steps and run lengths, binade by binade
   PhaseRuns mod_runs;
   SampleMemo memo;  // pure tones only; the running state of the frame loop
+  // Pure 8-bit tones without a memo whose phases wrap take the single-precision sine, with this
+  // margin of their check.
+  bool single = false;
+  float single_margin = 0.0f;
 };
 
 ToneParameters tone_parameters(const GeneratorSettings& settings);
