@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/settings.hpp"
+#include "cli/console.hpp"
 #include "cli/number_text.hpp"
 #include "cli/options.hpp"
 
@@ -51,7 +52,8 @@ void check_real_against_strtod(const char* text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The parser's messages would drown the fuzzer's own output.
+  // The parser's messages and warnings would drown the fuzzer's own output.
+  console_send_errors_to(nullptr);
   return std::freopen("/dev/null", "w", stdout) == nullptr;
 }
 

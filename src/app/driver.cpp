@@ -1,5 +1,7 @@
 #include "app/driver.hpp"
 
+#include <cstring>
+
 #include "app/settings.hpp"
 #include "app/signals.hpp"
 #include "cli/console.hpp"
@@ -7,9 +9,21 @@
 #include "cli/usage.hpp"
 #include "wave/wave_writer.hpp"
 
+namespace {
+
+const char* reason(int error) {
+  return error == kFileInUse ? "in use by another run" : std::strerror(error);
+}
+
+}  // namespace
+
 int run_tonegen(int argc, const char* const* argv) {
   GeneratorSettings settings;
   set_defaults(settings);
+  // Where the tone itself goes to standard output, text there would corrupt it, the menu and
+  // the messages about values too, so this is known before the options are read.
+  const char* named = named_file(argc, argv);
+  console_keep_text_out_of(named != nullptr ? named : settings.file_name);
   int status = parse_options(settings, argc, argv);
   if (status == kVersionRequested) {
     print_formatted("tonegen %s\n", TONEGEN_VERSION);
@@ -20,16 +34,16 @@ int run_tonegen(int argc, const char* const* argv) {
     return status;
   }
 
-  // Where the tone itself goes to standard output, text there would corrupt it.
-  console_keep_text_out_of(settings.file_name);
   print_formatted("Generating %s:\n", settings.file_name);
   print_formatted("Sine  LFO : %.2f Hz, max  : %.2f dB\n", settings.frequency, settings.level_db);
   print_formatted("Phase LFO : %.2f Hz, range: %.2f percent\n", settings.mod_frequency,
                   settings.mod_range_percent);
   print_formatted("PCM       : %i Bit, %i Hz, %i Ch\n", settings.bytes_per_sample * 8,
                   settings.sample_rate, settings.channels);
+  console_flush();  // a reader of a pipe sees what is being made before it is made
 
-  status = write_wave_file(settings);
+  int error = 0;
+  status = write_wave_file(settings, &error);
   if (stop_signal() != 0) {
     return status;  // the process ends by that signal; nothing more is said
   }
@@ -37,6 +51,7 @@ int run_tonegen(int argc, const char* const* argv) {
     print_formatted("done\n");
   } else {
     print_formatted("Error writing wave file!");
+    print_error("%s: %s", settings.file_name, reason(error));
   }
   return status;
 }

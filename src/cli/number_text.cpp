@@ -63,10 +63,17 @@ constexpr int kMaxDigits = 800;
 
 }  // namespace
 
-int32_t read_integer(const char* text) {
+const char* skip_white_space(const char* text) {
+  return skip_space(text);
+}
+
+int32_t read_integer(const char* text, const char** end) {
   const char* p = skip_space(text);
   bool negative = take_sign(p);
   const char* digits_end = skip_digits(p);
+  if (end != nullptr) {
+    *end = digits_end == p ? text : digits_end;
+  }
   constexpr int64_t kCap = int64_t{std::numeric_limits<int32_t>::max()} + 1;
   int64_t magnitude = accumulate_saturated(p, digits_end, kCap);
   int64_t value = negative ? -magnitude : magnitude;

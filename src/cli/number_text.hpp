@@ -8,8 +8,9 @@
 
 // Reads white space, an optional sign and decimal digits up to the first non-digit; no digits
 // reads as 0. A number beyond the 32-bit range saturates at INT32_MIN or INT32_MAX, so it
-// fails any range check instead of wrapping into range.
-int32_t read_integer(const char* text);
+// fails any range check instead of wrapping into range. `end`, where given, receives the first
+// character not taken (`text` itself where there was no digit).
+int32_t read_integer(const char* text, const char** end = nullptr);
 
 // What scan_real kept of a real number's text.
 struct RealText {
@@ -30,6 +31,9 @@ RealText scan_real(const char* text);
 // The nearest double to the scanned text: overflow gives an infinity of its sign, values below
 // the normal range give subnormals, and below the smallest subnormal a zero of its sign.
 double convert_real(const RealText& text);
+
+// Skips blanks, tabs, line feeds, vertical tabs, form feeds and carriage returns.
+const char* skip_white_space(const char* text);
 
 inline double read_real(const char* text) {
   return convert_real(scan_real(text));

@@ -27,9 +27,27 @@ bool is_help(const char* text) {
   return same(text, "-?") || same(text, "-h") || same(text, "-help") || same(text, "--help");
 }
 
+// A value whose text is not wholly a number keeps what its leading part reads as ("-frq 1k" is
+// 1 Hz, "-db nan" full scale), but a user who meant something else is told what was read.
+void warn_unless_number(const char* name, const char* text, const char* end) {
+  if (end != text && *skip_white_space(end) == '\0') {
+    return;
+  }
+  const char* begin = skip_white_space(text);
+  if (end == text) {
+    print_error("%s \"%s\" is not a number: read as 0", name, text);
+  } else {
+    print_error("%s \"%s\" is not a number: read as %.*s", name, text,
+                static_cast<int>(end - begin), begin);
+  }
+}
+
 // Reads an integer option value into `out`, or prints `message` with the limits and fails.
-bool take_integer(const char* text, int32_t low, int32_t high, const char* message, int32_t& out) {
-  int32_t value = read_integer(text);
+bool take_integer(const char* name, const char* text, int32_t low, int32_t high,
+                  const char* message, int32_t& out) {
+  const char* end = nullptr;
+  int32_t value = read_integer(text, &end);
+  warn_unless_number(name, text, end);
   if (value < low || value > high) {
     print_formatted(message, low, high);
     return false;
@@ -39,8 +57,11 @@ bool take_integer(const char* text, int32_t low, int32_t high, const char* messa
 }
 
 // The same for reals. Comparisons with an infinity fail, so no infinity gets through.
-bool take_real(const char* text, double low, double high, const char* message, double& out) {
-  double value = read_real(text);
+bool take_real(const char* name, const char* text, double low, double high, const char* message,
+               double& out) {
+  RealText scanned = scan_real(text);
+  warn_unless_number(name, text, scanned.end);
+  double value = convert_real(scanned);
   if (!(value >= low && value <= high)) {
     print_formatted(message, low, high);
     return false;
@@ -59,38 +80,38 @@ bool apply_option(GeneratorSettings& s, const char* name, const char* value) {
     s.file_name = value;
   } else if (same(name, "-kb")) {
     int32_t kb = 0;
-    if (!take_integer(value, 1, 1000000,
+    if (!take_integer(name, value, 1, 1000000,
                       "ERROR: Illegal filesize. Enter a value between %i and %i kB.\n", kb)) {
       return false;
     }
     s.file_size_bytes = kb * 1024;
   } else if (same(name, "-ch")) {
-    return take_integer(value, 1, 6,
+    return take_integer(name, value, 1, 6,
                         "ERROR: Illegal number of channels. Enter a value between %i and %i.\n",
                         s.channels);
   } else if (same(name, "-res")) {
-    return take_integer(value, 1, 4,
+    return take_integer(name, value, 1, 4,
                         "ERROR: Illegal samplesize. Enter a value between %i and %i bytes.\n",
                         s.bytes_per_sample);
   } else if (same(name, "-sr")) {
-    return take_integer(value, 1000, 96000,
+    return take_integer(name, value, 1000, 96000,
                         "Illegal samplerate. Enter a value between %i and %i Hz.\n", s.sample_rate);
   } else if (same(name, "-frq")) {
-    return take_real(value, 1.0, 48000.0,
+    return take_real(name, value, 1.0, 48000.0,
                      "Illegal frequency. Enter a value between %.2f Hz and %.2f Hz.\n",
                      s.frequency);
   } else if (same(name, "-db")) {
-    if (!take_real(value, -45.0, 0.0, "Illegal damping. Enter a value between %.2f and %.2f dB.\n",
-                   s.level_db)) {
+    if (!take_real(name, value, -45.0, 0.0,
+                   "Illegal damping. Enter a value between %.2f and %.2f dB.\n", s.level_db)) {
       return false;
     }
     s.gain = db_to_gain(s.level_db);
   } else if (same(name, "-mfrq")) {
-    return take_real(value, 0.0, 1000.0,
+    return take_real(name, value, 0.0, 1000.0,
                      "Illegal modulator frequency. Enter a value between %.2f and %.2f Hz.\n",
                      s.mod_frequency);
   } else if (same(name, "-mran")) {
-    if (!take_real(value, 0.0, 100.0,
+    if (!take_real(name, value, 0.0, 100.0,
                    "Illegal modulator phase range. Enter a value between %.2f and %.2f percent.\n",
                    s.mod_range_percent)) {
       return false;
@@ -101,6 +122,16 @@ bool apply_option(GeneratorSettings& s, const char* name, const char* value) {
 }
 
 }  // namespace
+
+const char* named_file(int argc, const char* const* argv) {
+  const char* name = nullptr;
+  for (int i = 0; i + 1 < argc; ++i) {
+    if (same(argv[i], "-file") && argv[i + 1][0] != '\0') {
+      name = argv[i + 1];
+    }
+  }
+  return name;
+}
 
 int parse_options(GeneratorSettings& settings, int argc, const char* const* argv) {
   // Values are not consumed: every argument but the last is also tried as a name, argv[0]

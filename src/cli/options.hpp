@@ -16,3 +16,8 @@ inline constexpr int kVersionRequested = 1;
 // or on a rejected value (after printing that option's one message); or kVersionRequested.
 // Each position looks at its name and then its value for a switch before applying the option.
 int parse_options(GeneratorSettings& settings, int argc, const char* const* argv);
+
+// The file a whole walk of the arguments would name: the last non-empty "-file" value, wherever
+// it stands, or nullptr. Known before the walk, so that no text goes to standard output when
+// that is the file, not even a message about a value.
+const char* named_file(int argc, const char* const* argv);

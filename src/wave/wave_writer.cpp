@@ -1,8 +1,5 @@
 #include "wave/wave_writer.hpp"
 
-#include <filesystem>
-#include <system_error>
-
 #include "app/signals.hpp"
 #include "cli/console.hpp"
 #include "wave/byte_stream.hpp"
@@ -26,50 +23,44 @@ int32_t spinner_steps_between(int32_t low, int32_t high) {
   return up_to_high - below_low;
 }
 
-// After a failed write or a stop between blocks, whatever reached a regular file is made an honest
-// WAVE file: cut to the whole frames it holds, with both size fields saying so, so that no reader
-// is promised data that is not there. Where that cannot be done the file is removed. Anything else
-// (a FIFO, a device) is left alone: truncating or removing it is not ours to do.
-void keep_whole_frames(const GeneratorSettings& settings) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::path path(settings.file_name);
-  if (!fs::is_regular_file(path, error)) {
-    return;
+// After a failed write or a stop between blocks, what this run wrote to a regular file is made an
+// honest WAVE file: cut to the whole frames it holds, with both size fields saying so, so that no
+// reader is promised data that is not there. Where that cannot be done, what it wrote is taken
+// back. All of it acts on the file written, through its descriptor, and only on this run's bytes:
+// a link stays a link, and a pipe or a device is left alone, as cutting it is not ours to do.
+void keep_whole_frames(ByteStream& stream, const GeneratorSettings& settings) {
+  const int64_t header = kWaveHeaderSize;
+  int64_t block_align = describe_wave(settings).block_align;
+  int64_t frames = stream.written < header ? 0 : (stream.written - header) / block_align;
+  // An even count of odd-sized frames keeps the data chunk even, so it needs no pad byte.
+  frames -= block_align % 2 * (frames % 2);
+  GeneratorSettings kept = settings;
+  kept.file_size_bytes = static_cast<int32_t>(frames * block_align);
+  // The header is made in memory, then written over the run's first bytes: nothing here makes
+  // the file longer, so a full disk or a size limit lets it shrink and be mended.
+  unsigned char head[kWaveHeaderSize];
+  ByteStream memory;
+  memory.buffer = head;
+  memory.capacity = sizeof head;
+  write_wave_header(memory, kept);
+  if (stream.written < header ||
+      !cut_written(stream, header + frames * block_align, head, sizeof head)) {
+    take_back_written(stream, settings.file_name);
   }
-  std::uintmax_t size = fs::file_size(path, error);
-  if (!error) {
-    GeneratorSettings kept = settings;
-    const std::uintmax_t header = kWaveHeaderSize;
-    std::uintmax_t block_align = describe_wave(settings).block_align;
-    std::uintmax_t frames = size < header ? 0 : (size - header) / block_align;
-    // An even count of odd-sized frames keeps the data chunk even, so it needs no pad byte.
-    frames -= block_align % 2 * (frames % 2);
-    kept.file_size_bytes = static_cast<int32_t>(frames * block_align);
-    std::uintmax_t kept_size = header + frames * block_align;
-    ByteStream stream;
-    // Nothing here makes the file longer: a full disk or a size limit lets it shrink and its
-    // first 44 bytes be written over.
-    if (kept_size <= size && (fs::resize_file(path, kept_size, error), !error) &&
-        open_stream(stream, settings.file_name, true)) {
-      write_wave_header(stream, kept);
-      if (close_stream(stream) == 0) {
-        return;
-      }
-    }
-  }
-  fs::remove(path, error);
 }
 
 }  // namespace
 
-int write_wave_file(GeneratorSettings& settings) {
+int write_wave_file(GeneratorSettings& settings, int* error) {
   // Asked to stop before anything was written: the file is not touched.
-  if (settings.file_name == nullptr || stop_signal() != 0) {
+  if (stop_signal() != 0) {
     return -1;
   }
   ByteStream stream;
   if (!open_stream(stream, settings.file_name)) {
+    if (error != nullptr) {
+      *error = stream.error;
+    }
     return -1;
   }
   int32_t frame_count = write_wave_header(stream, settings);
@@ -95,9 +86,13 @@ int write_wave_file(GeneratorSettings& settings) {
     done += count;
   }
   // The buffer holds whole blocks only, so a stopped run hands the file whole frames.
-  if (close_stream(stream) != 0 || done < frame_count) {
-    keep_whole_frames(settings);
-    return -1;
+  bool whole = flush_stream(stream) && done == frame_count;
+  if (!whole) {
+    keep_whole_frames(stream, settings);
   }
-  return 0;
+  int status = close_stream(stream) == 0 && whole ? 0 : -1;
+  if (status != 0 && error != nullptr) {
+    *error = stream.error;
+  }
+  return status;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "app/settings.hpp"
+#include "wave/byte_stream.hpp"
 
 // Writes the whole tone file named in `settings`, showing the spinner on standard output.
 // Returns 0 when the file was opened, filled and closed without error; -1 when there is no file
-// name, it cannot be opened, any write or the close fails, or a signal asked the run to stop (it
-// then stops between blocks). A regular file that failed or stopped part way is cut to the whole
-// frames that reached it, its header saying so, or removed if that cannot be done; anything else
-// (a FIFO, a device) is left as it is.
-int write_wave_file(GeneratorSettings& settings);
+// name, it cannot be opened or another run is writing it, any write or the close fails, or a
+// signal asked the run to stop (it then stops between blocks). On -1, `error` (where given) says
+// why: an errno value, or kFileInUse (0 after a stop). What a run that failed or stopped part
+// way wrote to a regular file is cut to its whole frames, its header saying so, or taken back if
+// that cannot be done; a pipe or a device is left as it is. Standard output as the file is
+// written where it stands and mended only in what this run wrote.
+int write_wave_file(GeneratorSettings& settings, int* error = nullptr);

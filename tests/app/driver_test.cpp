@@ -38,6 +38,9 @@ const char* const kUsage =
     "  -mfrq\t modulation frequency in Hz (default: 0.00)\n"
     "  -mran\t modulation range in percent (100% = 2PI) (default: 100.00)\n";
 
+const char* const kFileSizeMessage =
+    "ERROR: Illegal filesize. Enter a value between 1 and 1000000 kB.\n";
+
 const char* const kDefaultSummary =
     "Generating output.wav:\n"
     "Sine  LFO : 440.00 Hz, max  : -3.00 dB\n"
@@ -78,16 +81,20 @@ TEST(Tonegen, EndsWithUsageAndNoFile) {
       {{"-kb", "10", "-help"}, ""},
       {{"--help", "--version"}, ""},
       {{"-sr", "999"}, "Illegal samplerate. Enter a value between 1000 and 96000 Hz.\n"},
-      {{"-kb", "4294967297"}, "ERROR: Illegal filesize. Enter a value between 1 and 1000000 kB.\n"},
+      {{"-kb", "4294967297"}, kFileSizeMessage},
       {{"-db", "-46"}, "Illegal damping. Enter a value between -45.00 and 0.00 dB.\n"},
+      // standard output is the file: all text goes to standard error, wherever -file stands
+      {{"-file", "/dev/stdout", "-kb", "0"}, kFileSizeMessage},
+      {{"-kb", "0", "-file", "/dev/stdout"}, kFileSizeMessage},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     fs::path folder = fresh_folder();
     ToolRun run = run_tool(folder, c.args);
     EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.out, c.before_usage + kUsage);
-    EXPECT_EQ(run.err, "");
+    bool to_stderr = c.args[0] == "-file" || c.args.back() == "/dev/stdout";
+    EXPECT_EQ(to_stderr ? run.err : run.out, c.before_usage + kUsage);
+    EXPECT_EQ(to_stderr ? run.out : run.err, "");
     EXPECT_TRUE(fs::is_empty(folder));
   }
 }
@@ -107,10 +114,12 @@ TEST(Tonegen, WriteFailuresAfterTheSummary) {
   struct Case {
     std::string path;
     std::string spinner;
+    std::string why;
   };
   const Case cases[] = {
-      {"missing-folder/x.wav", ""},  // never opened: no spinner either
-      {"/dev/full", spinner(1)},     // opens, then every write fails
+      // never opened: no spinner either
+      {"missing-folder/x.wav", "", "No such file or directory"},
+      {"/dev/full", spinner(1), "No space left on device"},  // opens, then every write fails
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -124,8 +133,19 @@ TEST(Tonegen, WriteFailuresAfterTheSummary) {
                            "PCM       : 16 Bit, 48000 Hz, 2 Ch\n" +
                            c.spinner + "Error writing wave file!");
     EXPECT_TRUE(fs::is_empty(folder));
-    EXPECT_EQ(run.err, "");  // errors are told on standard output, like everything else
+    EXPECT_EQ(run.err, "tonegen: " + c.path + ": " + c.why + "\n");
   }
+}
+
+// Text that cannot be written fails the run, and says so where it can; the file stays.
+TEST(Tonegen, TextThatCannotBeWritten) {
+  fs::path folder = fresh_folder();
+  RunOptions full;
+  full.stdout_path = "/dev/full";
+  ToolRun run = run_tool(folder, {"-kb", "1"}, full);
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.err, "tonegen: standard output: No space left on device\n");
+  EXPECT_EQ(fs::file_size(folder / "output.wav"), 44u + 1024);
 }
 
 TEST(Tonegen, SummaryShowsTheEnteredValues) {
@@ -154,41 +174,54 @@ TEST(Tonegen, PhaseLfoSummary) {
                 spinner(1) + "done\n");
 }
 
-// On a terminal every print must show at once, the spinner's too. The tone goes into a pipe
-// that nobody reads, so the tool stalls for good once the pipe is full, after ten spinner steps:
-// whatever it has not flushed by then never shows.
-TEST(Tonegen, TerminalShowsEachPrintAtOnce) {
-  fs::path folder = fresh_folder();
-  std::string fifo = (folder / "tone.wav").string();
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // lets the tool open it at once
-  int terminal = -1;
-  pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (child == 0) {
-    execl(TONEGEN_EXE, TONEGEN_EXE, "-file", fifo.c_str(), "-kb", "1000000", "-res", "1", "-ch",
-          "1", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  ASSERT_GT(child, 0);
-  const std::string expected =
-      "Generating " + fifo + ":\nSine  LFO : 440.00 Hz, max  : -3.00 dB\n" +
-      "Phase LFO : 0.00 Hz, range: 100.00 percent\nPCM       : 8 Bit, 48000 Hz, 1 Ch\n" +
-      spinner(3);
-  std::string seen;
-  pollfd wait_for{terminal, POLLIN, 0};
-  // The wait only bounds a failing run; a passing one reads the text as soon as it is printed.
-  while (seen.size() < expected.size() && poll(&wait_for, 1, 20000) == 1) {
-    char c = 0;
-    if (read(terminal, &c, 1) != 1) {
-      break;
+// On a terminal every print must show at once, the spinner's too; on a pipe the summary does.
+// The tone goes into a pipe that nobody reads, so the tool stalls for good once the pipe is
+// full, after ten spinner steps: whatever it has not flushed by then never shows.
+TEST(Tonegen, PrintsShowWhileTheToolWorks) {
+  for (bool terminal : {true, false}) {
+    SCOPED_TRACE(terminal ? "terminal" : "pipe");
+    fs::path folder = fresh_folder();
+    std::string fifo = (folder / "tone.wav").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // lets the tool open it at once
+    int text = -1;
+    int pipe_ends[2];
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    pid_t child = terminal ? forkpty(&text, nullptr, nullptr, nullptr) : fork();
+    if (child == 0) {
+      if (!terminal) {
+        dup2(pipe_ends[1], 1);
+      }
+      execl(TONEGEN_EXE, TONEGEN_EXE, "-file", fifo.c_str(), "-kb", "1000000", "-res", "1", "-ch",
+            "1", static_cast<char*>(nullptr));
+      _exit(127);
     }
-    seen += c == '\r' ? "" : std::string(1, c);  // the terminal turns each line feed into CR LF
+    ASSERT_GT(child, 0);
+    close(pipe_ends[1]);
+    text = terminal ? text : pipe_ends[0];
+    const std::string expected =
+        "Generating " + fifo + ":\nSine  LFO : 440.00 Hz, max  : -3.00 dB\n" +
+        "Phase LFO : 0.00 Hz, range: 100.00 percent\nPCM       : 8 Bit, 48000 Hz, 1 Ch\n" +
+        (terminal ? spinner(3) : "");
+    std::string seen;
+    pollfd wait_for{text, POLLIN, 0};
+    // The wait only bounds a failing run; a passing one reads the text as soon as it is printed.
+    while (seen.size() < expected.size() && poll(&wait_for, 1, 20000) == 1) {
+      char c = 0;
+      if (read(text, &c, 1) != 1) {
+        break;
+      }
+      seen += c == '\r' ? "" : std::string(1, c);  // a terminal turns each line feed into CR LF
+    }
+    EXPECT_EQ(seen.substr(0, expected.size()), expected);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(pipe_ends[0]);
+    if (terminal) {
+      close(text);
+    }
+    close(reader);
   }
-  EXPECT_EQ(seen.substr(0, expected.size()), expected);
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
-  close(terminal);
-  close(reader);
 }
 
 }  // namespace

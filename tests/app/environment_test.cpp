@@ -2,6 +2,7 @@
 // standard output. Every case ends with the defined message and status or with a correct file,
 // and nothing but the named file is created or changed.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -46,17 +47,24 @@ std::string summary(const std::string& name, const std::string& frequency = "440
 
 const char* const kWriteError = "Error writing wave file!";
 
+// The reason a write failed, as the tool says it on standard error.
+std::string reason(const std::string& path, const std::string& why) {
+  return "tonegen: " + path + ": " + why + "\n";
+}
+
 TEST(Environment, PathsThatCannotBeWritten) {
   struct Case {
     const char* name;
     std::string path;
     void (*prepare)(const fs::path& folder);
+    const char* why;
   };
   const Case cases[] = {
-      {"a folder", "existing", [](const fs::path& f) { fs::create_directory(f / "existing"); }},
+      {"a folder", "existing", [](const fs::path& f) { fs::create_directory(f / "existing"); },
+       "Is a directory"},
       {"below a regular file", "plain/x.wav",
-       [](const fs::path& f) { write_text(f / "plain", "not a folder"); }},
-      {"a name too long for the file system", std::string(300, 'n'), nullptr},
+       [](const fs::path& f) { write_text(f / "plain", "not a folder"); }, "Not a directory"},
+      {"a name too long for the file system", std::string(300, 'n'), nullptr, "File name too long"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -68,7 +76,7 @@ TEST(Environment, PathsThatCannotBeWritten) {
     ToolRun run = run_tool(folder, {"-file", c.path, "-kb", "1"});
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.out, summary(c.path) + kWriteError);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, reason(c.path, c.why));
     EXPECT_EQ(listing(folder), before);
   }
 }
@@ -110,6 +118,7 @@ TEST(Environment, WithoutWritePermission) {
     ToolRun run = run_tool(folder, {"-file", c.path, "-kb", "1"}, options);
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.out, summary(c.path) + kWriteError);
+    EXPECT_EQ(run.err, reason(c.path, "Permission denied"));
     EXPECT_EQ(listing(folder), before);
     fs::permissions(folder, fs::perms::all);
   }
@@ -166,7 +175,7 @@ TEST(Environment, UnusualButValidArguments) {
 // With descriptor 1 closed, the tone file must not become descriptor 1, or the summary and the
 // spinner, once stdio flushes them, land in the samples. The file is a FIFO: opening it waits
 // for this test to read it, and the tool then waits with more than a pipe holds, so its
-// descriptor 1 can be looked at while it runs.
+// descriptor 1 can be looked at while it runs. Its text was lost, so the run fails; the file stays.
 TEST(Environment, ClosedStandardOutput) {
   fs::path folder = fresh_folder();
   ASSERT_EQ(mkfifo((folder / "output.wav").c_str(), 0644), 0);
@@ -181,8 +190,8 @@ TEST(Environment, ClosedStandardOutput) {
     tone.assign(std::istreambuf_iterator<char>(fifo), std::istreambuf_iterator<char>());
   };
   ToolRun run = run_tool(folder, {"-kb", "100", "-res", "1", "-ch", "1"}, options);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.err, reason("standard output", "Bad file descriptor"));
   EXPECT_EQ(descriptor_1, "/dev/null");
   ASSERT_EQ(tone.size(), 44u + 102400u);
   // The frames are the tone, not text: 8-bit samples of 440 Hz at -3 dB.
@@ -190,10 +199,12 @@ TEST(Environment, ClosedStandardOutput) {
             (std::vector<unsigned char>{0x80, 0x85, 0x8a, 0x8f, 0x94, 0x99}));
 }
 
-// The data bytes of an honest file that `path` holds, checked against the header and against
-// `whole`, the complete file of the same settings (or as much of it as was made).
-long honest_data(const fs::path& path, const std::vector<unsigned char>& whole) {
+// The data bytes of an honest file that `path` holds (after `skip` bytes of other text), checked
+// against the header and against `whole`, the complete file of the same settings (or as much of
+// it as was made).
+long honest_data(const fs::path& path, const std::vector<unsigned char>& whole, long skip = 0) {
   std::vector<unsigned char> cut = read_file(path.string());
+  cut.erase(cut.begin(), cut.begin() + std::min<long>(skip, cut.size()));
   if (cut.size() < 44 || whole.size() < 44) {
     ADD_FAILURE() << "no header";
     return -1;
@@ -214,12 +225,15 @@ long honest_data(const fs::path& path, const std::vector<unsigned char>& whole) 
 // A write that fails part way (here at a file-size limit) leaves a WAVE file of the whole frames
 // that arrived, and both size fields say so: no reader is promised data that is not there. The
 // limit's signal is at its default action, as a shell leaves it, unless the caller ignores it.
+// Written through a link, the link stays and its target is cut, or emptied where not even a
+// header arrived.
 TEST(Environment, FailedWriteKeepsWholeFrames) {
   struct Case {
     std::vector<std::string> args;
     long limit;
-    uint32_t kept;  // data bytes left
+    long kept;  // data bytes left; -1: no file
     bool caller_ignores_signal;
+    bool through_link = false;
   };
   const Case cases[] = {
       {{"-kb", "2000"}, 1 << 20, 1048532, false},  // the limit falls on a frame's end
@@ -228,10 +242,17 @@ TEST(Environment, FailedWriteKeepsWholeFrames) {
       // data chunk needs no pad byte
       {{"-kb", "2000", "-res", "3", "-ch", "1"}, (1 << 20) + 3, 1048530, false},
       {{"-kb", "20", "-res", "4", "-ch", "3"}, 1000, 948, false},  // 79 frames and 8 bytes
+      {{"-kb", "10"}, 1024, 980, false, true},
+      {{"-kb", "10"}, 1, -1, false},
+      {{"-kb", "10"}, 1, -1, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     fs::path folder = fresh_folder();
+    if (c.through_link) {
+      write_text(folder / "target", "precious");
+      fs::create_symlink("target", folder / "cut.wav");
+    }
     RunOptions limited;
     limited.file_size_limit = c.limit;
     limited.ignore_sigxfsz = c.caller_ignores_signal;
@@ -241,6 +262,15 @@ TEST(Environment, FailedWriteKeepsWholeFrames) {
     EXPECT_EQ(run.status, 255);
     EXPECT_TRUE(run.out.starts_with(summary("cut.wav").substr(0, 18)));
     EXPECT_TRUE(run.out.ends_with(kWriteError));
+    if (c.limit > 100) {  // below, the limit cuts standard error's file too
+      EXPECT_EQ(run.err, reason("cut.wav", "File too large"));
+    }
+    EXPECT_EQ(fs::is_symlink(folder / "cut.wav"), c.through_link);
+    if (c.kept < 0) {
+      EXPECT_EQ(c.through_link ? fs::file_size(folder / "target") : 0, 0u);
+      EXPECT_EQ(fs::exists(folder / "cut.wav"), c.through_link);
+      continue;
+    }
     args.back() = "whole.wav";
     ASSERT_EQ(run_tool(folder, args).status, 0);
     EXPECT_EQ(honest_data(folder / "cut.wav", read_file((folder / "whole.wav").string())), c.kept);
@@ -290,17 +320,20 @@ TEST(Environment, StopSignalsLeaveAnHonestFile) {
 }
 
 // The tone file may be standard output itself, through a pipe or a redirect: the text then goes
-// to standard error and the tone's bytes are those a named file gets.
+// to standard error, the menu and messages about values too, and the tone's bytes are those a
+// named file gets. They are written where standard output stands, as a shell shares it: what is
+// in the file before and after stays, in append mode too. A failed run cuts only its own bytes.
 TEST(Environment, StandardOutputAsTheFile) {
   fs::path folder = fresh_folder();
   ASSERT_EQ(run_tool(folder, {"-kb", "3000", "-file", "named.wav"}).status, 0);
-  std::vector<unsigned char> named = read_file((folder / "named.wav").string());
+  std::vector<unsigned char> named_bytes = read_file((folder / "named.wav").string());
+  const std::string named(named_bytes.begin(), named_bytes.end());
   const std::string text = summary("/dev/stdout") + spinner(8) + "done\n";
 
   ToolRun piped = run_tool(folder, {"-kb", "3000", "-file", "/dev/stdout"});
   EXPECT_EQ(piped.status, 0);
   EXPECT_EQ(piped.err, text);
-  EXPECT_TRUE(piped.out == std::string(named.begin(), named.end()));
+  EXPECT_TRUE(piped.out == named);
 
   RunOptions redirect;
   redirect.stdout_path = (folder / "redirected.wav").string();
@@ -309,8 +342,72 @@ TEST(Environment, StandardOutputAsTheFile) {
     ToolRun run = run_tool(folder, {"-kb", "3000", "-file", name}, redirect);
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.err.ends_with("done\n"));
-    EXPECT_TRUE(read_file(redirect.stdout_path) == named);
+    EXPECT_TRUE(read_file(redirect.stdout_path) == named_bytes);
   }
+
+  struct Shared {
+    const char* name;
+    int flags;
+    std::string before, after;
+    int runs;
+    long limit;        // file-size limit, 0 for none
+    std::string left;  // the tone's part of the file afterwards
+  };
+  const Shared cases[] = {
+      {"text before and after", O_TRUNC, "HEADER\n", "TRAILER\n", 1, 0, named},
+      {"two runs", O_TRUNC, "", "", 2, 0, named + named},
+      {"appended", O_APPEND, "earlier\n", "TRAILER\n", 1, 0, named},
+      // 993 bytes arrive: 237 frames of 4 are kept; 10 bytes are not even a header
+      {"cut", O_APPEND, "HEADER\n", "", 1, 1000, "an honest file"},
+      {"taken back", O_APPEND, "HEADER\n", "", 1, 17, ""},
+  };
+  for (const Shared& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path path = folder / "shared.wav";
+    fs::remove(path);
+    RunOptions options;
+    options.stdout_fd = open(path.c_str(), O_WRONLY | O_CREAT | c.flags, 0644);
+    options.file_size_limit = c.limit;
+    ASSERT_EQ(write(options.stdout_fd, c.before.data(), c.before.size()), long(c.before.size()));
+    for (int i = 0; i < c.runs; ++i) {
+      EXPECT_EQ(run_tool(folder, {"-kb", "3000", "-file", "/dev/stdout"}, options).status,
+                c.limit == 0 ? 0 : 255);
+    }
+    ASSERT_EQ(write(options.stdout_fd, c.after.data(), c.after.size()), long(c.after.size()));
+    close(options.stdout_fd);
+    std::vector<unsigned char> bytes = read_file(path.string());
+    std::string file(bytes.begin(), bytes.end());
+    if (c.limit == 0 || c.left.empty()) {
+      EXPECT_TRUE(file == c.before + c.left + c.after);
+    } else {
+      EXPECT_EQ(honest_data(path, named_bytes, c.before.size()), 948);
+    }
+  }
+}
+
+// One run at a time per file: a second run that finds it being written touches nothing and
+// says so; the first one's file is whole. The first run is held still while the second runs.
+TEST(Environment, FileInUseByAnotherRun) {
+  fs::path folder = fresh_folder();
+  ToolRun second;
+  RunOptions hold;
+  hold.while_running = [&](pid_t first) {
+    std::error_code error;
+    while (fs::file_size(folder / "same.wav", error) == 0 || error) {
+      usleep(1000);
+    }
+    kill(first, SIGSTOP);
+    second = run_tool(folder, {"-file", "same.wav", "-kb", "100", "-res", "3", "-ch", "1"});
+    kill(first, SIGCONT);
+  };
+  ToolRun first = run_tool(folder, {"-file", "same.wav", "-kb", "200000"}, hold);
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(second.status, 255);
+  EXPECT_TRUE(second.out.ends_with(kWriteError));
+  EXPECT_EQ(second.err, reason("same.wav", "in use by another run"));
+  std::vector<unsigned char> file = read_file((folder / "same.wav").string());
+  ASSERT_EQ(file.size(), 44u + 200000 * 1024);
+  EXPECT_EQ(le16(file, 34), 16u);
 }
 
 // Only a regular file is cut or removed: a FIFO whose reader went away stays. As a shell starts

@@ -41,6 +41,8 @@ ToolRun run_tool(const fs::path& folder, const std::vector<std::string>& args,
     sigprocmask(SIG_SETMASK, &none, nullptr);
     if (options.close_stdout) {
       close(1);
+    } else if (options.stdout_fd >= 0) {
+      dup2(options.stdout_fd, 1);
     } else if (!options.stdout_path.empty()) {
       int out = open(options.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(out, 1);

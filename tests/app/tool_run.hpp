@@ -23,6 +23,7 @@ struct RunOptions {
   bool ignore_sigxfsz = false;  // start with the file-size signal ignored, as some callers do
   bool ignore_sigpipe = false;  // a write to a pipe with no reader fails instead of killing
   std::string stdout_path;      // standard output redirected to this file (else run.out's pipe)
+  int stdout_fd = -1;           // or this descriptor, shared as a shell shares a redirect
   std::string executable = TONEGEN_EXE;
   std::function<void(pid_t)> while_running;  // called with the tool's process id once started
 };

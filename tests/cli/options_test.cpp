@@ -13,6 +13,7 @@ namespace {
 struct Parsed {
   int status = 0;
   std::string printed;
+  std::string warned;  // standard error
   GeneratorSettings settings;
 };
 
@@ -22,9 +23,11 @@ Parsed parse(std::vector<const char*> args) {
   Parsed parsed;
   set_defaults(parsed.settings);
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   parsed.status = parse_options(parsed.settings, static_cast<int>(args.size()), args.data());
   std::fflush(stdout);
   parsed.printed = testing::internal::GetCapturedStdout();
+  parsed.warned = testing::internal::GetCapturedStderr();
   return parsed;
 }
 
@@ -158,6 +161,29 @@ TEST(ParseOptions, RejectedValuesAndHelp) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     EXPECT_EQ(parsed.status, -1);
     EXPECT_EQ(parsed.printed, c.printed);
+  }
+}
+
+// A value that is not wholly a number keeps what its leading part reads as, and the user is
+// told on standard error; nothing changes on standard output.
+TEST(ParseOptions, WarnsOfTextThatIsNotANumber) {
+  struct Case {
+    std::vector<const char*> args;
+    std::string warned;
+  };
+  const Case cases[] = {
+      {{"-frq", "1k"}, "-frq \"1k\" is not a number: read as 1"},
+      {{"-db", "nan"}, "-db \"nan\" is not a number: read as 0"},
+      {{"-db", "=-20"}, "-db \"=-20\" is not a number: read as 0"},
+      {{"-db", ""}, "-db \"\" is not a number: read as 0"},
+      {{"-sr", " 44100Hz"}, "-sr \" 44100Hz\" is not a number: read as 44100"},
+      {{"-kb", "1e3"}, "-kb \"1e3\" is not a number: read as 1"},
+      {{"-mran", "-5.e1x"}, "-mran \"-5.e1x\" is not a number: read as -5.e1"},
+      {{"-frq", " +2.5e3 ", "-db", "-0", "-file", "1k", "-kb", "5"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    EXPECT_EQ(parse(c.args).warned, c.warned.empty() ? "" : "tonegen: " + c.warned + "\n");
   }
 }
 
