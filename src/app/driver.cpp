@@ -15,6 +15,14 @@ const char* reason(int error) {
   return error == kFileInUse ? "in use by another run" : std::strerror(error);
 }
 
+void show_spinner(char shown) {
+  print_formatted("%c%c", '\b', shown);
+}
+
+bool stop_requested() {
+  return stop_signal() != 0;
+}
+
 }  // namespace
 
 int run_tonegen(int argc, const char* const* argv) {
@@ -43,7 +51,7 @@ int run_tonegen(int argc, const char* const* argv) {
   console_flush();  // a reader of a pipe sees what is being made before it is made
 
   int error = 0;
-  status = write_wave_file(settings, &error);
+  status = write_wave_file(settings, {show_spinner, stop_requested}, &error);
   if (stop_signal() != 0) {
     return status;  // the process ends by that signal; nothing more is said
   }

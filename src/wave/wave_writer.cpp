@@ -1,7 +1,5 @@
 #include "wave/wave_writer.hpp"
 
-#include "app/signals.hpp"
-#include "cli/console.hpp"
 #include "wave/byte_stream.hpp"
 #include "wave/synth.hpp"
 #include "wave/wave_header.hpp"
@@ -11,9 +9,15 @@ namespace {
 // The spinner turns whenever the countdown of remaining frames is a multiple of this.
 constexpr int32_t kSpinnerPeriod = 100000;
 
-void spinner_step(GeneratorSettings& settings) {
+void spinner_step(GeneratorSettings& settings, const WriteProgress& progress) {
   settings.spinner = settings.spinner == '-' ? '|' : '-';
-  print_formatted("%c%c", '\b', settings.spinner);
+  if (progress.show_spinner != nullptr) {
+    progress.show_spinner(settings.spinner);
+  }
+}
+
+bool stopped(const WriteProgress& progress) {
+  return progress.stop_requested != nullptr && progress.stop_requested();
 }
 
 // Spinner steps for the countdown values high, high - 1, ..., low (low >= 0).
@@ -51,9 +55,9 @@ void keep_whole_frames(ByteStream& stream, const GeneratorSettings& settings) {
 
 }  // namespace
 
-int write_wave_file(GeneratorSettings& settings, int* error) {
+int write_wave_file(GeneratorSettings& settings, const WriteProgress& progress, int* error) {
   // Asked to stop before anything was written: the file is not touched.
-  if (stop_signal() != 0) {
+  if (stopped(progress)) {
     return -1;
   }
   ByteStream stream;
@@ -71,7 +75,7 @@ int write_wave_file(GeneratorSettings& settings, int* error) {
   int frame_bytes = settings.channels * settings.bytes_per_sample;
   int32_t samples[kBlockFrames];
   int32_t done = 0;
-  while (done < frame_count && !stream.failed && stop_signal() == 0) {
+  while (done < frame_count && !stream.failed && !stopped(progress)) {
     int count = frame_count - done < kBlockFrames ? frame_count - done : kBlockFrames;
     synthesize_block(settings, tone, samples, count);
     std::size_t bytes = static_cast<std::size_t>(count) * frame_bytes;
@@ -81,7 +85,7 @@ int write_wave_file(GeneratorSettings& settings, int* error) {
     // The countdown runs from frame_count - 1 at the first frame to 0 at the last.
     int32_t steps = spinner_steps_between(frame_count - done - count, frame_count - 1 - done);
     for (int32_t s = 0; s < steps; ++s) {
-      spinner_step(settings);
+      spinner_step(settings, progress);
     }
     done += count;
   }

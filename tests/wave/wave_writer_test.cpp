@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -41,14 +40,19 @@ GeneratorSettings settings_for(const Tone& t, const std::string& path) {
   return s;
 }
 
+// What the spinner showed, as the tool prints it.
+std::string g_shown;
+
+void show(char shown) {
+  g_shown += std::string("\b") + shown;
+}
+
 // Writes the file and returns its data chunk; the spinner output goes to `printed`.
 std::vector<unsigned char> write_data(GeneratorSettings& s, std::string* printed = nullptr) {
-  testing::internal::CaptureStdout();
-  int status = write_wave_file(s);
-  std::fflush(stdout);
-  std::string out = testing::internal::GetCapturedStdout();
+  g_shown.clear();
+  int status = write_wave_file(s, {show, nullptr});
   if (printed != nullptr) {
-    *printed = out;
+    *printed = g_shown;
   }
   EXPECT_EQ(status, 0);
   std::vector<unsigned char> bytes = read_file(s.file_name);
@@ -168,12 +172,10 @@ TEST(WriteWaveFile, FailuresReturnMinusOne) {
   const char* paths[] = {nullptr, "/nonexistent-folder/x.wav", "/dev/full"};
   for (const char* path : paths) {
     s.file_name = path;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(write_wave_file(s), -1) << (path ? path : "no name");
-    std::fflush(stdout);
-    std::string printed = testing::internal::GetCapturedStdout();
+    g_shown.clear();
+    EXPECT_EQ(write_wave_file(s, {show, nullptr}), -1) << (path ? path : "no name");
     if (path != nullptr && std::string(path) != "/dev/full") {
-      EXPECT_EQ(printed, "");  // nothing opened, nothing shown
+      EXPECT_EQ(g_shown, "");  // nothing opened, nothing shown
     }
   }
 }
