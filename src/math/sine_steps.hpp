@@ -153,8 +153,9 @@ inline constexpr int kCosineTerms = 16;
 // Quick evaluation: the first four terms in double-double, the rest in doubles; accurate: every
 // term in double-double. Proven bounds (proofs/), relative: the series' own error, truncation and
 // coefficients (series_truncation.sollya); the quick and accurate evaluations' errors against the
-// series taken exactly, the reduction's included (series_*_quick.gappa; the accurate step by a
-// chain of series_step.gappa); run_proofs.py holds each rounding test's bound against them.
+// series taken exactly, the reduction's included (scripts that proofs/run_proofs.py writes from
+// these term counts, SineQuickEven and SineQuickOdd; the accurate step by a chain of
+// series_step.gappa); run_proofs.py holds each rounding test's bound against them.
 inline constexpr double kSeriesError = 0x1p-111;
 inline constexpr double kQuickEvaluationError = 0x1p-71;
 inline constexpr double kAccurateEvaluationError = 0x1.3p-101;
@@ -163,7 +164,8 @@ inline constexpr double kQuickBound = 0x1p-67;
 // The block code's quick step (the LFO's modulator on a growing phase) takes one double-double
 // term less and fewer terms, whose own error stays far below its bound (kBlockSeriesError,
 // series_truncation.sollya): a quarter less work for about one argument in 1,100 more left
-// undecided (series_*_block.gappa, with and without fused multiply-adds).
+// undecided (SineBlockQuickEven and SineBlockQuickOdd in proofs/run_proofs.py, with and without
+// fused multiply-adds).
 inline constexpr int kBlockQuickDoubleDoubleTerms = 3;
 inline constexpr int kBlockSineTerms = 10;
 inline constexpr int kBlockCosineTerms = 11;

@@ -110,7 +110,7 @@ int general_runs(const PhaseRuns& runs, double& phase, double& before, double* o
   const double increment = runs.increment;
   // Where no run can start the phase goes serially: one frame at a time where a table may take
   // over, so that its binades are seen from below; elsewhere in a tight loop until a run can start.
-  // (No increment, or a wrapping one from TWO_PI / 32 on, never comes here: see serial_only.)
+  // (No increment, or a wrapping one from 0.25 on, never comes here: see serial_only.)
   if (!can_run(phase, increment)) {
     const int end = runs.count > 0 ? i + 1 : count;
     do {
@@ -529,9 +529,9 @@ PhaseRuns phase_runs(double increment) {
     table.pieces = {};
     table.offsets = {};
   }
-  // From TWO_PI / 32 on, a phase 16 increments above 0 lies less than 16 below TWO_PI.
-  runs.serial_only = !(increment > 0.0) ||
-                     (increment <= TWO_PI && 32.0 * increment >= TWO_PI && !(increment < 0.25));
+  // From TWO_PI / 32 on no run can start (a phase 16 increments above 0 lies less than 16 below
+  // TWO_PI), and from 0.25 on no binade table is made either (below): every frame goes serially.
+  runs.serial_only = !(increment > 0.0) || (increment <= TWO_PI && !(increment < 0.25));
   // Small increments only: then no binade below [4, 8) can reach TWO_PI. Not too small, so that
   // a binade's frames can be counted, nor within 2^-50 below a power of two: the phase after a
   // wrap (the sum's rounding in [4, 8) can leave it up to 2^-51 above the increment) must stay

@@ -100,8 +100,8 @@ struct PhaseRuns {
   Binade binades[kMaxTableBinades];
   int count = 0;
   double first_bottom = 0.0;
-  // No run can ever start (a wrapping phase with an increment from TWO_PI / 32 on, and no
-  // table; or no increment): every frame goes serially, in the tightest loop.
+  // No run can ever start and no binade table serves (a wrapping phase with an increment from
+  // 0.25 on and no turn table; or no increment): every frame goes serially, in the tightest loop.
   bool serial_only = false;
   TurnTable turns;
   bool falling = false;  // no table, an increment from 4 on: a falling phase's runs

@@ -22,7 +22,10 @@
 // growing phase would widen it past any use, so there the block computes the modulator's sine
 // exactly (correct_sin's quick step on the whole block) and the argument is the defined one.
 // The rare remaining frames are recomputed with correct_sin exactly as the plain per-frame loop
-// does.
+// does. Two shortcuts come first where they apply: a pure tone whose phases come back keeps the
+// last period's samples (SampleMemo) and reuses each one that its phase allows; a pure 8-bit
+// tone without one takes the sine, its check and the truncation in single precision, in one pass
+// (fast_sine_single_samples).
 
 namespace {
 
