@@ -155,15 +155,16 @@ def names_in(node):
 
 
 class Script:
-    """A script with its constants filled in: definitions in order, hypotheses, goal text."""
+    """A script with its constants filled in: definitions in order, hypotheses, goal text (a
+    model's definitions alone may have none)."""
 
     def __init__(self, text):
         body = re.sub(r"#[^\n]*", "", text)
         match = re.search(r"\{(.*?)->(.*?)\}", body, re.S)
-        self.goal_span = match.span(2)
+        self.goal_span = match.span(2) if match else None
         self.text = body
         self.definitions = []
-        for statement in (s.strip() for s in body[:match.start()].split(";")):
+        for statement in (s.strip() for s in body[:match.start() if match else None].split(";")):
             if not statement or statement.startswith("@"):
                 continue
             name, rounded, expression = re.match(r"(\w+)\s*(rnd)?=\s*(.*)$", statement,
@@ -171,7 +172,7 @@ class Script:
             node = parse(expression)
             self.definitions.append((name, rounded_everywhere(node) if rounded else node))
         self.hypotheses = []
-        for part in match.group(1).split("/\\"):
+        for part in match.group(1).split("/\\") if match else []:
             expression, low, high = re.match(r"(.*) in \[(.*),(.*)\]$", part.strip(), re.S).groups()
             self.hypotheses.append((parse(expression), parse(low), parse(high),
                                     " ".join(part.split())))

@@ -101,6 +101,9 @@ def cases(constants, rng):
             for unit, expected in ((0, plain), (1, fused), (2, fused)):
                 yield "block %s %d %s" % (kind, unit, hexes(x)), [expected]
 
+    yield from checks(constants, rng, {"short": (narrow, short), "narrow": (narrow, long_),
+                                       "wide": (wide, long_)})
+
     # The single-precision sine's 8-bit samples: the sine's two models, then the sample as
     # sample_check_single.gappa models the check (the margin made as synth.cpp makes it).
     single_check = model("sample_check_single.gappa", constants, Product="rnd32")
@@ -122,7 +125,9 @@ def cases(constants, rng):
             lo, hi, m = check.run({"G_": F(gain), "s_": -sine if quotient % 2 else sine},
                                   "lo", "hi", "m")
             sample = int(hi) if int(hi) == int(lo) else -2 ** 31
-            yield "single %d %s" % (unit, hexes(x, gain, m)), [F(sample)]
+            # The margin the code builds (-1 asks for it), which must be the model's m.
+            yield "single %d %s" % (unit, hexes(x, gain, -1)), [F(sample)]
+            yield "single_margin %s" % hexes(gain), [m]
             # Every bit of the sine itself: a gain of 2^30 and no margin make the sample the
             # sine times 2^30, exactly (a model check only: no tone has such a gain).
             signed = -sine if quotient % 2 else sine
@@ -134,6 +139,75 @@ def cases(constants, rng):
         mf = rng.uniform(-1, 1)
         yield "lfo_product %s" % hexes(phi, mf, rg), lfo.run(
             {"phi_": F(phi), "Rg_": F(rg), "mf_": F(mf)}, "af")
+
+
+# Which block sine the synthesis takes (a growing phase, the sample width) and the constants of
+# its check: sample_check.gappa is proven for each sine with these.
+SINE_FOR = {(True, b): "wide" for b in (1, 2, 3, 4)}
+SINE_FOR.update({(False, b): "short" if b <= 2 else "narrow" for b in (1, 2, 3, 4)})
+CHECK_CONSTANTS = {"short": ("kShortSampleMargin", "kNarrowSineLimit"),
+                   "narrow": ("kNarrowSampleMargin", "kNarrowSineLimit"),
+                   "wide": ("kWideSampleMargin", "kFastSineLimit")}
+# The allowance of a frame, as LfoCheck in run_proofs.py takes it: the sine's margin m_
+# (sample_check.gappa's m), and for an LFO argument from a fast modulator sine, RN(RN(G K) Rg)
+# per unit of the carrier phase phi (never negative where it is used).
+ALLOWANCE = """@rnd = float<ieee_64, ne>;
+l = rnd(rnd(G_ * @kLfoArgumentMargin@) * Rg_);
+allowed = rnd(m_ + rnd(l * phi_));
+"""
+
+
+def decision(v, allowed, argument, limit, plain):
+    """The check as sample_check.gappa states it: v's truncation is kept only where v lies
+    farther than the allowance from every non-zero integer, within the sine's reach (and, with
+    the LFO, an allowance below half a unit); else the frame is left to the exact path."""
+    n = round(v)
+    distance = abs(v - n) if n != 0 else 1 - abs(v)
+    doubtful = distance <= allowed or abs(argument) > limit or (not plain and allowed >= F(1, 2))
+    return F(-2 ** 31) if doubtful else F(int(v))
+
+
+def checks(constants, rng, models):
+    """The check as the code builds it: the sine and constants for each phase and width, the
+    margins, the allowance and the decision, each against its model."""
+    for (growing, width), kind in sorted(SINE_FOR.items()):
+        margin, limit = CHECK_CONSTANTS[kind]
+        reduction, evaluation = models[kind]
+        x = rng.uniform(0, 6.28)
+        r, q = reduction.run({"x_": F(x)}, "r", "q")
+        s = evaluation.run({"r_": r}, "s")[0]
+        yield "pairing %d %d %s" % (growing, width, hexes(x)), [
+            value(constants, margin), value(constants, limit), -s if q % 2 else s]
+        check = model("sample_check.gappa", constants, SampleMargin=constants[margin])
+        allowance = gappa_model.Script(run_proofs.substitute(ALLOWANCE, constants))
+        for _ in range(COUNT // 8):
+            gain, rg, phi = spread(rng, 0.7, 2 ** 31 - 1), rng.uniform(0, 6.2832), rng.uniform(0, 6.2832)
+            m = check.run({"G_": F(gain)}, "m")[0]
+            l, allowed = allowance.run({"G_": F(gain), "Rg_": F(rg), "phi_": F(phi), "m_": m},
+                                       "l", "allowed")
+            yield "margins %d %d %s" % (growing, width, hexes(gain, rg)), [m, l]
+            yield "allowance %s" % hexes(m, l, phi), [allowed]
+            # Values next to an integer, at about the allowance from it, or anywhere.
+            n = rng.choice([0, 1, -1, rng.randint(-int(gain), int(gain))])
+            offset = allowed * rng.choice([-1, 1]) * F(rng.choice([1, 1 - 2 ** -40, 1 + 2 ** -40,
+                                                                  rng.uniform(0, 4)]))
+            sine = float(min(max((n + offset) / F(gain), F(-1)), F(1)))
+            argument = rng.choice([x, value(constants, limit) * rng.choice([1, 2])])
+            v = check.run({"G_": F(gain), "s_": F(sine)}, "v")[0]
+            for plain, lfo in ((True, F(0)), (False, F(0)), (False, l)):
+                frame = allowance.run({"G_": F(gain), "Rg_": F(rg if lfo else 0), "phi_": F(phi),
+                                       "m_": m}, "allowed")[0]
+                if plain and frame >= F(1, 2):
+                    continue  # the caller takes the other check there
+                expected = decision(v, frame, F(argument), value(constants, limit), plain)
+                yield "check %d %s" % (plain, hexes(sine, argument, phi, gain, m, lfo,
+                                                    value(constants, limit))), [expected]
+        # An allowance of exactly half a unit: the check gives up there, far from any integer.
+        yield "check 0 %s" % hexes(0.1, 1, 1, 2, 0.5, 0, value(constants, limit)), [F(-2 ** 31)]
+
+
+def value(constants, name):
+    return F(run_proofs.literal(constants[name]))
 
 
 def hexes(*values):

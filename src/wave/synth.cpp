@@ -154,7 +154,7 @@ TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* arg
   uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
-    double allowed = margin + lfo_margin * std::fabs(carrier[i]);
+    double allowed = sample_allowance({margin, lfo_margin}, carrier[i]);
     // (A bound of half a unit or more could carry a value in (-1, 1) past an integer.)
     uint64_t doubt = doubtful_frame(value, argument[i], allowed, limit) | (allowed >= 0.5) |
                      (Marked ? doubtful[i] : 0);
@@ -326,10 +326,42 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
   tone.single = !tone.lfo_on && tone.memo.period == 0 && settings.bytes_per_sample == 1 &&
                 tone.scaled_gain >= 0.7 && tone.scaled_gain <= 127.0 &&
                 tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI;
+  tone.single_margin = single_sample_margin(tone.scaled_gain);
+  return tone;
+}
+
+float single_sample_margin(double scaled_gain) {
   // Each end of the check rounds by at most 2^-18 (values stay below 128): 2^-16 more covers it
   // (proofs/sample_check_single.gappa).
-  tone.single_margin = static_cast<float>(tone.scaled_gain * kSingleSampleMargin) + 0x1p-16f;
-  return tone;
+  return static_cast<float>(scaled_gain * kSingleSampleMargin) + 0x1p-16f;
+}
+
+// Growing phases need the wide reduction; samples of 8 and 16 bits need no more than the short
+// polynomial (its error moves few of them near an integer). The choice affects speed only: the
+// check uses the chosen sine's bound and marks every argument beyond its reach.
+BlockSine block_sine(bool growing, int bytes_per_sample) {
+  if (growing) {
+    return {fast_sine, kWideSampleMargin, kFastSineLimit};
+  }
+  if (bytes_per_sample <= 2) {
+    return {fast_sine_short, kShortSampleMargin, kNarrowSineLimit};
+  }
+  return {fast_sine_narrow, kNarrowSampleMargin, kNarrowSineLimit};
+}
+
+CheckMargins check_margins(const BlockSine& sine, double scaled_gain, double lfo_range) {
+  return {scaled_gain * sine.sample_margin, scaled_gain * kLfoArgumentMargin * lfo_range};
+}
+
+int32_t check_frame(double sine, double argument, double carrier_phase, double gain,
+                    const CheckMargins& margins, double limit, bool plain) {
+  int32_t sample = 0;
+  uint64_t doubtful = 0;
+  bool any = plain
+                 ? scale_and_check_plain(&sine, &argument, 1, gain, margins.margin, limit, &sample)
+                 : scale_and_check<false>(&sine, &argument, &carrier_phase, 1, gain, margins.margin,
+                                          margins.lfo_margin, limit, &sample, &doubtful);
+  return any ? kDoubtfulSample : sample;
 }
 
 void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t* samples,
@@ -381,22 +413,11 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
     lfo_products(b.carrier, b.sine, range, b.argument, count);
     argument = b.argument;
   }
-  // Growing phases need the wide reduction; samples of 8 and 16 bits need no more than the
-  // short polynomial (its error moves few of them near an integer). The choice affects speed
-  // only: the check below uses the chosen sine's bound and marks every argument beyond its reach.
-  const bool short_sine = !growing && settings.bytes_per_sample <= 2;
-  if (growing) {
-    fast_sine(argument, b.sine, count);
-  } else if (short_sine) {
-    fast_sine_short(argument, b.sine, count);
-  } else {
-    fast_sine_narrow(argument, b.sine, count);
-  }
-  const double limit = growing ? kFastSineLimit : kNarrowSineLimit;
-
-  const double margin = tone.scaled_gain * (growing      ? kWideSampleMargin
-                                            : short_sine ? kShortSampleMargin
-                                                         : kNarrowSampleMargin);
+  const BlockSine sine = block_sine(growing, settings.bytes_per_sample);
+  sine.evaluate(argument, b.sine, count);
+  const double limit = sine.limit;
+  const CheckMargins margins = check_margins(sine, tone.scaled_gain, lfo_range);
+  const double margin = margins.margin;
   if (!tone.lfo_on && margin < 0.5) {
     if (scale_and_check_plain(b.sine, argument, count, tone.scaled_gain, margin, limit, samples)) {
       for (int i = 0; i < count; ++i) {
@@ -410,10 +431,9 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
     }
     return;
   }
-  const double lfo_margin = tone.scaled_gain * kLfoArgumentMargin * lfo_range;
   // Frames are marked already only where the modulator's sine was decided on the block.
   auto check = tone.lfo_on && growing ? scale_and_check<true> : scale_and_check<false>;
-  if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, lfo_margin, limit,
+  if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, margins.lfo_margin, limit,
             samples, b.doubtful)) {
     for_each_marked(b.doubtful, count, [&](int i) {
       samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -36,6 +37,41 @@ struct ToneParameters {
 };
 
 ToneParameters tone_parameters(const GeneratorSettings& settings);
+
+// A block sine with what its samples' check needs: one record, so that no route can pair a sine
+// with another sine's margin. Each of these is what the synthesis uses, and what the proofs'
+// probe runs against the models (proofs/models_as_code.py).
+struct BlockSine {
+  void (*evaluate)(const double* x, double* out, int count) = nullptr;
+  double sample_margin = 0.0;  // per unit of scaled gain (proofs/sample_check.gappa)
+  double limit = 0.0;          // its reach: arguments beyond it are marked
+};
+
+// The sine for a phase that grows (past 2 pi every frame) or wraps, and samples of this width.
+BlockSine block_sine(bool growing, int bytes_per_sample);
+
+// What a frame's fast value is checked with: the sine's margin times the scaled gain, and where
+// the LFO argument comes from a fast modulator sine (lfo_range not 0), an allowance per unit of
+// |carrier phase| for its error (proofs/lfo_argument.gappa and LfoCheck in run_proofs.py).
+struct CheckMargins {
+  double margin = 0.0;
+  double lfo_margin = 0.0;
+};
+CheckMargins check_margins(const BlockSine& sine, double scaled_gain, double lfo_range);
+
+// How far a frame's fast value may lie from the plain loop's value.
+inline double sample_allowance(const CheckMargins& m, double carrier_phase) {
+  return m.margin + m.lfo_margin * std::fabs(carrier_phase);
+}
+
+// The margin of the single-precision sine's check (proofs/sample_check_single.gappa).
+float single_sample_margin(double scaled_gain);
+
+// One frame through the blocks' check, for the probe: the truncated value sine x gain, or
+// kDoubtfulSample where the check leaves the frame to the exact path. `plain` takes the check of
+// frames without the LFO, which allows the margin alone.
+int32_t check_frame(double sine, double argument, double carrier_phase, double gain,
+                    const CheckMargins& margins, double limit, bool plain);
 
 // The next `count` (at most kBlockFrames) samples: correct_sin(argument) x scaled_gain truncated
 // toward zero, the argument being the carrier phase or, with the LFO on, lfo_product() of it.

@@ -9,6 +9,7 @@
 #include "math/sine_steps.hpp"
 #include "wave/fast_sine.hpp"
 #include "wave/phase_lfo.hpp"
+#include "wave/synth.hpp"
 
 namespace {
 
@@ -29,13 +30,15 @@ bool block_sine(const char* kind, int unit, double x) {
   return true;
 }
 
-// The 8-bit sample from the single-precision sine, or kDoubtfulSample.
+// The 8-bit sample from the single-precision sine, or kDoubtfulSample; a negative margin stands
+// for the one the synthesis builds for this gain.
 bool single_sample(int unit, double x, double gain, double margin) {
   if (!use_vector_unit(static_cast<VectorUnit>(unit))) {
     return false;
   }
   int32_t sample = 0;
-  fast_sine_single_samples(&x, 1, gain, static_cast<float>(margin), &sample);
+  float m = margin < 0.0 ? single_sample_margin(gain) : static_cast<float>(margin);
+  fast_sine_single_samples(&x, 1, gain, m, &sample);
   std::printf("%a\n", static_cast<double>(sample));
   return true;
 }
@@ -50,6 +53,10 @@ int main() {
   double b = 0.0;
   double c = 0.0;
   double d = 0.0;
+  double e = 0.0;
+  double f = 0.0;
+  double g = 0.0;
+  int kind_bytes = 0;
   while (std::scanf("%31s", name) == 1) {
     if (std::strcmp(name, "dd_mul") == 0 && std::scanf("%la %la %la %la", &a, &b, &c, &d) == 4) {
       print(dd_mul<false>({a, b}, {c, d}));
@@ -70,6 +77,27 @@ int main() {
       if (!single_sample(unit, a, b, c)) {
         std::printf("none\n");
       }
+    } else if (std::strcmp(name, "pairing") == 0 &&
+               std::scanf("%d %d %la", &unit, &kind_bytes, &a) == 3) {
+      // The sine, margin and reach the synthesis takes for a phase that grows (unit 1) or wraps
+      // and samples of kind_bytes bytes; the sine evaluated at a without fused multiply-adds.
+      BlockSine sine = block_sine(unit != 0, kind_bytes);
+      use_vector_unit(VectorUnit::kPlain);
+      sine.evaluate(&a, &b, 1);
+      std::printf("%a\n%a\n%a\n", sine.sample_margin, sine.limit, b);
+    } else if (std::strcmp(name, "margins") == 0 &&
+               std::scanf("%d %d %la %la", &unit, &kind_bytes, &a, &b) == 4) {
+      CheckMargins m = check_margins(block_sine(unit != 0, kind_bytes), a, b);
+      std::printf("%a\n%a\n", m.margin, m.lfo_margin);
+    } else if (std::strcmp(name, "allowance") == 0 && std::scanf("%la %la %la", &a, &b, &c) == 3) {
+      std::printf("%a\n", sample_allowance({a, b}, c));
+    } else if (std::strcmp(name, "check") == 0 &&
+               std::scanf("%d %la %la %la %la %la %la %la", &unit, &a, &b, &c, &d, &e, &f, &g) ==
+                   8) {
+      // unit 1: the check of frames without the LFO
+      std::printf("%a\n", static_cast<double>(check_frame(a, b, c, d, {e, f}, g, unit != 0)));
+    } else if (std::strcmp(name, "single_margin") == 0 && std::scanf("%la", &a) == 1) {
+      std::printf("%a\n", static_cast<double>(single_sample_margin(a)));
     } else if (std::strcmp(name, "lfo_product") == 0 &&
                std::scanf("%la %la %la", &a, &b, &c) == 3) {
       std::printf("%a\n", lfo_product(a, b, c));
