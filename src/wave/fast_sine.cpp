@@ -53,11 +53,11 @@ TONEGEN_ALWAYS_INLINE double polynomial(const double (&c)[N], double r2) {
 }
 
 // x = q pi + r with |r| <= 1.5723, a little over pi/2 where x / pi rounds the other way (range and
-// error: proofs/reduction_*.gappa). The shifted value keeps q in its low mantissa bits:
-// sin x = (-1)^q sin r, q's lowest bit is the sign.
-template <bool Wide, bool Short, bool Fma>
-TONEGEN_ALWAYS_INLINE double sine(double x) {
-  double shifted = x * kInversePi + kRoundingShift;
+// error: proofs/reduction_narrow.gappa, reduction_wide.gappa). The shifted value keeps q in its
+// low mantissa bits: sin x = (-1)^q sin r, q's lowest bit is the sign.
+template <bool Wide>
+TONEGEN_ALWAYS_INLINE double reduce(double x, double& shifted) {
+  shifted = x * kInversePi + kRoundingShift;
   double q = shifted - kRoundingShift;
   double r = 0.0;
   if constexpr (Wide) {
@@ -74,6 +74,13 @@ TONEGEN_ALWAYS_INLINE double sine(double x) {
   } else {
     r = ((x - q * kPiA) - q * kPiB) - q * kPiC;  // the first difference is exact
   }
+  return r;
+}
+
+template <bool Wide, bool Short, bool Fma>
+TONEGEN_ALWAYS_INLINE double sine(double x) {
+  double shifted = 0.0;
+  double r = reduce<Wide>(x, shifted);
   double r2 = r * r;
   double p = Short ? polynomial<Fma>(block_sine::kShortCoefficients, r2)
                    : polynomial<Fma>(block_sine::kLongCoefficients, r2);
@@ -96,14 +103,20 @@ constexpr float kSinglePiB = -0x1.5dde98p-22f;
 constexpr float kSingleRoundingShift = 0x1.8p23f;
 
 template <bool Fma>
-TONEGEN_ALWAYS_INLINE float single_sine(float x) {
+TONEGEN_ALWAYS_INLINE float reduce_single(float x, float& shifted) {
   // q rounded once (fused) or twice: either is an integer next to x / pi (reduction_single.gappa).
-  float shifted = Fma ? std::fma(x, kSingleInversePi, kSingleRoundingShift)
-                      : x * kSingleInversePi + kSingleRoundingShift;
+  shifted = Fma ? std::fma(x, kSingleInversePi, kSingleRoundingShift)
+                : x * kSingleInversePi + kSingleRoundingShift;
   float q = shifted - kSingleRoundingShift;
   // The products are exact: fused or not, the same r.
-  float r = Fma ? std::fma(-q, kSinglePiB, std::fma(-q, kSinglePiA, x))
-                : (x - q * kSinglePiA) - q * kSinglePiB;
+  return Fma ? std::fma(-q, kSinglePiB, std::fma(-q, kSinglePiA, x))
+             : (x - q * kSinglePiA) - q * kSinglePiB;
+}
+
+template <bool Fma>
+TONEGEN_ALWAYS_INLINE float single_sine(float x) {
+  float shifted = 0.0f;
+  float r = reduce_single<Fma>(x, shifted);
   constexpr auto& c = block_sine::kSingleCoefficients;
   float r2 = r * r;
   float p = 0.0f;
@@ -399,4 +412,17 @@ void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int c
 
 void rounded_sines(const double* x, double* out, uint64_t* undecided, int count) {
   on_unit_at_hand([&](auto unit) { rounded_sines_with<unit()>(x, out, undecided, count); });
+}
+
+FastReduction fast_sine_reduction(bool wide, double x) {
+  double shifted = 0.0;
+  double r = wide ? reduce<true>(x, shifted) : reduce<false>(x, shifted);
+  return {r, shifted - kRoundingShift};
+}
+
+FastReduction single_sine_reduction(bool fma, double x) {
+  float shifted = 0.0f;
+  float phase = static_cast<float>(x);
+  float r = fma ? reduce_single<true>(phase, shifted) : reduce_single<false>(phase, shifted);
+  return {r, shifted - kSingleRoundingShift};
 }

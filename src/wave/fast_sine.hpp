@@ -68,6 +68,16 @@ inline constexpr int32_t kDoubtfulSample = INT32_MIN;
 bool fast_sine_single_samples(const double* x, int count, double gain, float margin,
                               int32_t* samples);
 
+// The block sines' argument reductions alone, as the sines run them, for the proofs' probe:
+// x = q pi + r (the narrow one, or the wide one; the single-precision one of x rounded to single
+// precision, with q rounded once, fused, or twice).
+struct FastReduction {
+  double r;
+  double q;
+};
+FastReduction fast_sine_reduction(bool wide, double x);
+FastReduction single_sine_reduction(bool fma, double x);
+
 // Most arguments rounded_sines takes at once.
 inline constexpr int kMaxRoundedSines = 1024;
 

@@ -96,6 +96,13 @@ int main() {
                    8) {
       // unit 1: the check of frames without the LFO
       std::printf("%a\n", static_cast<double>(check_frame(a, b, c, d, {e, f}, g, unit != 0)));
+    } else if (std::strcmp(name, "fast_reduce") == 0 && std::scanf("%31s %la", kind, &a) == 2) {
+      // r and q of a block sine's reduction: narrow, wide, single (q rounded twice) or
+      // single_fused
+      bool single = std::strncmp(kind, "single", 6) == 0;
+      FastReduction f = single ? single_sine_reduction(std::strcmp(kind, "single_fused") == 0, a)
+                               : fast_sine_reduction(std::strcmp(kind, "wide") == 0, a);
+      std::printf("%a\n%a\n", f.r, f.q);
     } else if (std::strcmp(name, "single_margin") == 0 && std::scanf("%la", &a) == 1) {
       std::printf("%a\n", static_cast<double>(single_sample_margin(a)));
     } else if (std::strcmp(name, "lfo_product") == 0 &&
