@@ -32,7 +32,8 @@ ROOT = os.path.dirname(HERE)
 SOURCES = ["src/math/double_double.hpp", "src/math/sine_steps.hpp", "src/math/exact_math.hpp",
            "src/math/exact_math.cpp",
            "src/wave/fast_sine.hpp", "src/wave/fast_sine.cpp", "src/wave/sine_polynomials.hpp",
-           "src/wave/synth.cpp"]
+           "src/wave/synth.hpp", "src/wave/synth.cpp", "src/app/settings.hpp",
+           "src/cli/option_ranges.hpp"]
 HEADER = "src/wave/sine_polynomials.hpp"
 SKIP = 77
 PACKAGES = {"gappa": "gappa", "sollya": "sollya", "coqc": "coq libcoq-gappa libcoq-flocq"}
@@ -49,7 +50,7 @@ def read_constants():
         with open(os.path.join(ROOT, source)) as f:
             text = f.read()
         for name, value in re.findall(
-                r"constexpr (?:double|float|int) (\w+) = ([-+0-9a-fA-Fx.p]+?)f?;", text):
+                r"constexpr (?:double|float|int|int32_t) (\w+) = ([-+0-9a-fA-Fx.p]+?)f?;", text):
             constants[name] = value
         for name, body in re.findall(r"constexpr double (\w+)\[\] = \{([^}]*)\};", text):
             for i, value in enumerate(v.strip() for v in body.split(",") if v.strip()):
@@ -742,13 +743,63 @@ def lfo_check(constants):
     for margin, sine in (("kShortSampleMargin", "kShortSineError"),
                          ("kNarrowSampleMargin", "kNarrowSineError")):
         e = value(constants, sine)
-        need = e + F(1, 2 ** 54) + u * (2 + e) + F(1, 2 ** 1000)
+        subnormal = F(1, 2 ** 1074) / value(constants, "kLeastScaledGain")
+        need = e + F(1, 2 ** 54) + u * (2 + e) + subnormal
         if value(constants, margin) * (1 - u) ** 2 < need:
             wrong.append("%s does not cover %s with the LFO's roundings" % (margin, sine))
     return "\n".join(wrong) or None
 
 
 lfo_check.tools = []
+
+def option_ranges(constants):
+    """What the options let a tone be lies within what the proofs take of it: the scaled gain
+    from kLeastScaledGain to kLargestScaledGain (the sample checks), the LFO's range in radians at
+    most TWO_PI (lfo_argument.gappa), and every sine argument within the exact sine's and the
+    wide block sine's reach. Each derived from the option ranges the parser enforces, through
+    the code's own operations (Python's floats are binary64, rounded to nearest)."""
+    def c(name):
+        return literal(constants[name])
+    wrong = []
+    # 10^y, correctly rounded by the code, lies within a relative 2^-40 of Python's 10 ** y.
+    def gain(db):
+        exponent = db * 0.05
+        return F(1) if exponent == 0 else F(10 ** exponent)
+    slack = F(1, 2 ** 40)
+    peak = lambda width: 2 ** (8 * width - 1) - 1
+    least = peak(int(c("kMinBytesPerSample"))) * gain(c("kMinLevelDb")) * (1 - slack)
+    largest = peak(int(c("kMaxBytesPerSample"))) * gain(c("kMaxLevelDb"))
+    largest *= 1 if c("kMaxLevelDb") == 0 else 1 + slack
+    if least < value(constants, "kLeastScaledGain"):
+        wrong.append("the lowest level gives scaled gains down to %r, below kLeastScaledGain" %
+                     float(least))
+    if largest > value(constants, "kLargestScaledGain"):
+        wrong.append("the highest level gives scaled gains up to %r, above kLargestScaledGain" %
+                     float(largest))
+    two_pi = c("TWO_PI")
+    range_rad = (c("kMaxModRangePercent") * 0.01) * two_pi  # percent_to_radians
+    if range_rad > two_pi:
+        wrong.append("-mran reaches %r radians, beyond TWO_PI (lfo_argument.gappa)" % range_rad)
+    # The largest argument: a phase growing by at most the largest increment for every frame of
+    # the largest file (one byte a frame), times the LFO factor, at most the range (|sin| <= 1).
+    increment = c("kMaxFrequency") * (two_pi / c("kMinSampleRate"))
+    frames = c("kMaxKb") * 1024
+    argument = F(frames) * F(increment) * max(1, F(range_rad)) * (1 + slack)
+    for limit in ("kExactSineLimit", "kFastSineLimit"):
+        if argument > value(constants, limit):
+            wrong.append("sine arguments may reach %r, beyond %s" % (float(argument), limit))
+    return "\n".join(wrong) or None
+
+
+option_ranges.tools = []
+
+
+def gain_splits(constants):
+    """Split points at every power of two from 1 below kSingleLargestGain: the single-precision
+    roundings are relative to their binade."""
+    top = literal(constants["kSingleLargestGain"])
+    return ", ".join(str(2 ** e) for e in range(0, 64) if 2 ** e < top)
+
 
 PROOFS = {
     "DoubleDoubleProduct": gappa("dd_mul.gappa"),
@@ -798,10 +849,11 @@ PROOFS = {
     "SampleCheck": gappa("sample_check.gappa", variants=[
         {"SineError": "@k%sSineError@" % sine, "SampleMargin": "@k%sSampleMargin@" % sine}
         for sine in ("Short", "Narrow", "Wide")]),
-    "SampleCheckSingle": gappa("sample_check_single.gappa",
-                               variants=({"Product": "rnd32"}, {"Product": ""})),
+    "SampleCheckSingle": gappa("sample_check_single.gappa", variants=lambda c: [
+        {"Product": product, "GainSplits": gain_splits(c)} for product in ("rnd32", "")]),
     "LfoArgument": gappa("lfo_argument.gappa"),
     "LfoCheck": lfo_check,
+    "OptionRanges": option_ranges,
     "LastStep": last_step,
 }
 

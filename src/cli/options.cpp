@@ -5,6 +5,7 @@
 
 #include "cli/console.hpp"
 #include "cli/number_text.hpp"
+#include "cli/option_ranges.hpp"
 #include "math/exact_math.hpp"
 
 double db_to_gain(double db) {
@@ -80,38 +81,38 @@ bool apply_option(GeneratorSettings& s, const char* name, const char* value) {
     s.file_name = value;
   } else if (same(name, "-kb")) {
     int32_t kb = 0;
-    if (!take_integer(name, value, 1, 1000000,
+    if (!take_integer(name, value, kMinKb, kMaxKb,
                       "ERROR: Illegal filesize. Enter a value between %i and %i kB.\n", kb)) {
       return false;
     }
     s.file_size_bytes = kb * 1024;
   } else if (same(name, "-ch")) {
-    return take_integer(name, value, 1, 6,
+    return take_integer(name, value, kMinChannels, kMaxChannels,
                         "ERROR: Illegal number of channels. Enter a value between %i and %i.\n",
                         s.channels);
   } else if (same(name, "-res")) {
-    return take_integer(name, value, 1, 4,
+    return take_integer(name, value, kMinBytesPerSample, kMaxBytesPerSample,
                         "ERROR: Illegal samplesize. Enter a value between %i and %i bytes.\n",
                         s.bytes_per_sample);
   } else if (same(name, "-sr")) {
-    return take_integer(name, value, 1000, 96000,
+    return take_integer(name, value, kMinSampleRate, kMaxSampleRate,
                         "Illegal samplerate. Enter a value between %i and %i Hz.\n", s.sample_rate);
   } else if (same(name, "-frq")) {
-    return take_real(name, value, 1.0, 48000.0,
+    return take_real(name, value, kMinFrequency, kMaxFrequency,
                      "Illegal frequency. Enter a value between %.2f Hz and %.2f Hz.\n",
                      s.frequency);
   } else if (same(name, "-db")) {
-    if (!take_real(name, value, -45.0, 0.0,
+    if (!take_real(name, value, kMinLevelDb, kMaxLevelDb,
                    "Illegal damping. Enter a value between %.2f and %.2f dB.\n", s.level_db)) {
       return false;
     }
     s.gain = db_to_gain(s.level_db);
   } else if (same(name, "-mfrq")) {
-    return take_real(name, value, 0.0, 1000.0,
+    return take_real(name, value, kMinModFrequency, kMaxModFrequency,
                      "Illegal modulator frequency. Enter a value between %.2f and %.2f Hz.\n",
                      s.mod_frequency);
   } else if (same(name, "-mran")) {
-    if (!take_real(name, value, 0.0, 100.0,
+    if (!take_real(name, value, kMinModRangePercent, kMaxModRangePercent,
                    "Illegal modulator phase range. Enter a value between %.2f and %.2f percent.\n",
                    s.mod_range_percent)) {
       return false;

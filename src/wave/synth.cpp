@@ -324,7 +324,7 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
   // The memo keeps the double sine's values, and the proven margin holds for gains up to 127.
   static_assert(TWO_PI <= kSingleSineLimit, "wrapping phases are the single sine's to take");
   tone.single = !tone.lfo_on && tone.memo.period == 0 && settings.bytes_per_sample == 1 &&
-                tone.scaled_gain >= 0.7 && tone.scaled_gain <= 127.0 &&
+                tone.scaled_gain >= kLeastScaledGain && tone.scaled_gain <= kSingleLargestGain &&
                 tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI;
   tone.single_margin = single_sample_margin(tone.scaled_gain);
   return tone;
@@ -333,7 +333,7 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
 float single_sample_margin(double scaled_gain) {
   // Each end of the check rounds by at most 2^-18 (values stay below 128): 2^-16 more covers it
   // (proofs/sample_check_single.gappa).
-  return static_cast<float>(scaled_gain * kSingleSampleMargin) + 0x1p-16f;
+  return static_cast<float>(scaled_gain * kSingleSampleMargin) + kSingleCheckSlack;
 }
 
 // Growing phases need the wide reduction; samples of 8 and 16 bits need no more than the short

@@ -38,6 +38,15 @@ struct ToneParameters {
 
 ToneParameters tone_parameters(const GeneratorSettings& settings);
 
+// The scaled gains the samples' checks are proven for (proofs/sample_check.gappa; the
+// single-precision one up to kSingleLargestGain, sample_check_single.gappa), which the options
+// give every tone (OptionRanges in proofs/run_proofs.py): 127 x 10^-2.25 is over 0.71.
+inline constexpr double kLeastScaledGain = 0.7;
+inline constexpr double kLargestScaledGain = 2147483647.0;
+inline constexpr double kSingleLargestGain = 127.0;
+// What the single-precision check's margin adds to cover the rounding of each end of the check.
+inline constexpr float kSingleCheckSlack = 0x1p-16f;
+
 // A block sine with what its samples' check needs: one record, so that no route can pair a sine
 // with another sine's margin. Each of these is what the synthesis uses, and what the proofs'
 // probe runs against the models (proofs/models_as_code.py).
