@@ -30,7 +30,7 @@ import gappa_model  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 SOURCES = ["src/math/double_double.hpp", "src/math/sine_steps.hpp", "src/math/exact_math.hpp",
-           "src/math/exact_math.cpp",
+           "src/math/exact_math.cpp", "src/math/multi_precision.cpp",
            "src/wave/fast_sine.hpp", "src/wave/fast_sine.cpp", "src/wave/sine_polynomials.hpp",
            "src/wave/synth.hpp", "src/wave/synth.cpp", "src/app/settings.hpp",
            "src/cli/option_ranges.hpp"]
@@ -50,7 +50,7 @@ def read_constants():
         with open(os.path.join(ROOT, source)) as f:
             text = f.read()
         for name, value in re.findall(
-                r"constexpr (?:double|float|int|int32_t) (\w+) = ([-+0-9a-fA-Fx.p]+?)f?;", text):
+                r"constexpr (?:double|float|int|int32_t|uint32_t) (\w+) = ([-+0-9a-fA-Fx.p]+?)f?;", text):
             constants[name] = value
         for name, body in re.findall(r"constexpr double (\w+)\[\] = \{([^}]*)\};", text):
             for i, value in enumerate(v.strip() for v in body.split(",") if v.strip()):
@@ -658,22 +658,19 @@ pow10_series.tools = ["gappa", "sollya"]
 
 def last_step(constants):
     """The fixed-point last step's error bounds (src/math/multi_precision.cpp), derived again in
-    exact arithmetic from what the code states: the limits, the words its constants are kept to,
-    the range of rho and the errors it reports, 5 (N + 1) and 5 (N + 2) ulps for N terms. An ulp
+    exact arithmetic from the code's named constants: the limits, the guard words its constants
+    are kept to, the range of rho and the errors it reports, 5 (N + extra) ulps for N terms. An ulp
     is 2^(-32 n) at n words; every bound below holds for n >= 1 unless it names n. A term is
     trunc(trunc(t z) / d) from the one before: with t within e of the true T and z within e_z,
     t z - T Z = (t - T) z + T (z - Z), so its error is (e z + T e_z + 1) / d + 1. The sums are
     exact; the series stops at the first term that truncates to zero, whose true value is then
     within its own error, and so the tail: alternating, or geometric with a ratio below rho."""
-    with open(os.path.join(ROOT, "src/math/multi_precision.cpp")) as f:
-        code = f.read()
-    with open(os.path.join(ROOT, "src/math/exact_math.cpp")) as f:
-        first_words = int(re.search(r"kLastStepWords\[\] = \{(\d+),", f.read()).group(1))
+    first_words = int(constants["kFirstLastStepWords"])
     def words(table):
-        return int(re.search(r"%s, n \+ (\d+)" % table, code).group(1))
+        return int(constants["k%sGuardWords" % table[1:]])
     def reported(function):
-        body = code[code.index("Series %s(" % function):]
-        return int(re.search(r"return \{sum, 5 \* \(terms \+ (\d+)\)\}", body).group(1))
+        return int(constants["k%sErrorExtraTerms" % {"sine_or_cosine": "Sine",
+                                                      "exponential": "Exponential"}[function]])
     wrong = []
     def check(claim, holds):
         if not holds:
@@ -711,7 +708,7 @@ def last_step(constants):
     t_error = 1 + F(2) ** (top - 32 * words("kLn10"))
     k_max = math.floor(value(constants, "kExactPow10Limit") * F(3322, 1000) + F(1, 2)) + 1
     rho = t_error + 1 + k_max * F(2) ** (-32 * words("kLn2"))
-    rho_max = F(int(re.search(r"rho.word\[1\] < (0x[0-9a-f]+)u", code).group(1), 16), 2 ** 32)
+    rho_max = F(int(constants["kRhoWordLimit"], 16), 2 ** 32)
     check("rho is not within 2.1 ulps", rho <= F(21, 10))
     check("the first exponential term's error may exceed 4.1", rho + 1 + 1 <= F(41, 10))
     check("an exponential term's error may exceed 4.1",

@@ -20,7 +20,8 @@ namespace {
 
 // The last step's precisions, in 32-bit words after the binary point. 256 bits already decide
 // every argument of the published hardest-to-round lists, which need at most about 120.
-constexpr int kLastStepWords[] = {8, 16, kMaxFractionWords};
+constexpr int kFirstLastStepWords = 8;
+constexpr int kLastStepWords[] = {kFirstLastStepWords, 16, kMaxFractionWords};
 
 // Ziv's loop: fixed point with more and more words until the rounding test passes. It ends: the
 // exact value is never a midpoint between two doubles (see the callers), so some precision sets

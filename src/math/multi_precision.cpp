@@ -15,6 +15,17 @@ namespace {
 // Constants and intermediates carry up to three words more than the working precision.
 constexpr int kCapacity = kMaxFractionWords + 3;
 
+// The words past the working precision that each constant enters its product with, the least
+// bound on the power of ten's reduced exponent (its first fraction word), and the error each
+// series reports: 5 (N + extra) ulps for N terms. LastStep in proofs/run_proofs.py derives every
+// error bound below again from these.
+constexpr int kTwoOverPiGuardWords = 3;
+constexpr int kLn10GuardWords = 2;
+constexpr int kLn2GuardWords = 2;
+constexpr uint32_t kRhoWordLimit = 0x5c28f5c3;
+constexpr uint32_t kSineErrorExtraTerms = 1;
+constexpr uint32_t kExponentialErrorExtraTerms = 2;
+
 struct Fixed {
   uint32_t word[kCapacity + 1] = {};
 };
@@ -289,7 +300,7 @@ Series sine_or_cosine(const Fixed& theta, const Fixed& z, bool cosine, int n) {
     sum = terms % 2 == 1 ? subtract(sum, term, n) : add(sum, term, n);
     ++terms;
   }
-  return {sum, 5 * (terms + 1)};
+  return {sum, 5 * (terms + kSineErrorExtraTerms)};
 }
 
 // e^(+-rho) for 0 <= rho <= 0.36, rho within 2.1 ulps: t_0 = 1 exactly, e_1 <= 2.1 + 1 + 1, and
@@ -308,7 +319,7 @@ Series exponential(const Fixed& rho, bool negative, int n) {
     sum = negative && terms % 2 == 1 ? subtract(sum, term, n) : add(sum, term, n);
     ++terms;
   }
-  return {sum, 5 * (terms + 2)};
+  return {sum, 5 * (terms + kExponentialErrorExtraTerms)};
 }
 
 }  // namespace
@@ -318,7 +329,7 @@ Decision fixed_point_sine(double x, int n) {
   // y = |x| 2/pi = k + f. 2/pi to n + 3 words: with |x| <= 2^42 (so 53 + e <= 43) f lies below
   // the exact fraction by less than 1 + 2^-53 ulps.
   Binary bx = decompose(x);
-  Fixed y = scaled_product(bx, kTwoOverPi, n + 3, n);
+  Fixed y = scaled_product(bx, kTwoOverPi, n + kTwoOverPiGuardWords, n);
   uint32_t k = y.word[0];
   y.word[0] = 0;
   // |x| = (k + f) pi/2; with f >= 1/2, |x| = (k + 1) pi/2 - (1 - f) pi/2 instead, so that
@@ -352,16 +363,17 @@ Decision fixed_point_pow10(double x, int n) {
   require(n >= 1 && n <= kMaxFractionWords, "precision out of range");
   // 10^x = e^(+-t), t = |x| ln 10 <= 50.7. ln 10 to n + 2 words: with |x| <= 22 (so 53 + e <=
   // 5) t lies below the exact value by less than 1 + 2^-59 ulps.
-  Fixed t = scaled_product(decompose(x), kLn10, n + 2, n);
+  Fixed t = scaled_product(decompose(x), kLn10, n + kLn10GuardWords, n);
   // t = k ln 2 + rho, with k the nearest integer to |x| log2(10) as doubles see it: |rho| < 0.36.
   // k ln 2 from ln 2 to n + 2 words: k <= 74 times a truncation below 2^-64 ulps, plus the last
   // truncation, so within 1 + 2^-57 ulps, and rho within 2.1 ulps.
   double k = std::nearbyint(std::fabs(x) * 0x1.a934f0979a371p+1);
   // (Words past n are never read: the product is truncated to n words where it is used.)
-  Fixed k_ln2 = multiply_small(constant(kLn2, n + 2), static_cast<uint32_t>(k), n + 2);
+  Fixed k_ln2 = multiply_small(constant(kLn2, n + kLn2GuardWords), static_cast<uint32_t>(k),
+                               n + kLn2GuardWords);
   bool rho_negative = less(t, k_ln2, n);
   Fixed rho = rho_negative ? subtract(k_ln2, t, n) : subtract(t, k_ln2, n);
-  require(rho.word[0] == 0 && rho.word[1] < 0x5c28f5c3u, "reduced exponent out of range");
+  require(rho.word[0] == 0 && rho.word[1] < kRhoWordLimit, "reduced exponent out of range");
   // 10^x = 2^(+-k) e^(+-rho): the scaling is exact, so it keeps the rounding.
   bool x_negative = x < 0.0;
   Series s = exponential(rho, x_negative != rho_negative, n);
