@@ -132,7 +132,7 @@ def quick_series(odd, terms, dd_terms, reduction_error, evaluation_error):
             k, k + 1, k, k, k, k) for k in range(d - 1, -1, -1)]
         lines += ["Y = Q0;", "Yexact = P0;"] if odd else ["Y = r * Q0 * (1 + my);",
                                                           "Yexact = R * P0;"]
-        hypotheses = ["R in [@Low@, @High@]", "R in [0, 0.7861]",
+        hypotheses = ["R in [@Low@, @High@]", "R in [0, @kQuadrantReach@]",
                       "er in [-@%s@, @%s@]" % (reduction_error, reduction_error),
                       "ez in [-@kDdMulError@, @kDdMulError@]"]
         for k in range(d - 1, -1, -1):
@@ -364,7 +364,7 @@ def accurate_sine(constants):
     sine) dd_mul(r, q). The relative errors combine exactly here."""
     er, em = value(constants, "kReductionError"), value(constants, "kDdMulError")
     ez = max((1 + er) ** 2 * (1 + em) - 1, 1 - (1 - er) ** 2 * (1 - em))
-    x_high = F(7861, 10000) ** 2
+    x_high = value(constants, "kQuadrantReach") ** 2
     worst = F(0)
     for first, terms, name in ((1, "kSineTerms", "sine"), (0, "kCosineTerms", "cosine")):
         coefficients = signed_coefficients(constants, first, int(constants[terms]), 2, True)
@@ -495,7 +495,8 @@ def reach(script):
             text = f.read()
         text = re.sub(r"#[^\n]*", "", text).replace("/\\ R in [@Low@, @High@]", "").replace(
             "(r - R) / R $ R in (@Points@);", "")
-        return re.sub(r"->[^{}]*\}", "-> R in [-0.7861, 0.7861] }", text, count=1)
+        return re.sub(r"->[^{}]*\}", "-> R in [-@kQuadrantReach@, @kQuadrantReach@] }", text,
+                      count=1)
     return template
 
 
@@ -524,6 +525,11 @@ def polynomials(constants):
     if result.returncode != 0 or result.stdout != committed:
         return "%s is not what block_sines.sollya prints (rerun: sollya %s > %s)\n%s" % (
             HEADER, "proofs/block_sines.sollya", HEADER, result.stderr)
+    # Every reduced argument lies within the polynomials' interval, R = pi/2 (1 + 2^-e).
+    with open(os.path.join(HERE, "block_sines.sollya")) as f:
+        e = int(re.search(r"^R = pi/2 \* \(1 \+ 2\^-(\d+)\);", f.read(), re.M).group(1))
+    if value(constants, "kBlockReach") > REALS["P2"] * (1 + F(1, 2 ** e)):
+        return "kBlockReach = %s lies beyond the polynomials' interval" % constants["kBlockReach"]
     return None
 
 
@@ -609,9 +615,9 @@ rounding_tests.tools = []
 def pow10_binades(constants):
     """x from kPow10RoundsToOne to kExactPow10Limit, both signs: below 2^-3, where k = 0 and the
     code's r is t itself, at once; above, at once too, split at every binade."""
-    small = ("k in [0, 0] /\\ r0 in [-0.35, 0.35] "
+    small = ("k in [0, 0] /\\ r0 in [-@kPow10Reach@, @kPow10Reach@] "
              "/\\ r0 - R0 in [-@kPow10ReductionError@, @kPow10ReductionError@]")
-    large = ("rv in [-0.35, 0.35] /\\ s - (Th - ph) in [0, 0] "
+    large = ("rv in [-@kPow10Reach@, @kPow10Reach@] /\\ s - (Th - ph) in [0, 0] "
              "/\\ rv - R in [-@kPow10ReductionError@, @kPow10ReductionError@]")
     limit = constants["kExactPow10Limit"]
     points = ["1b%d" % e for e in range(-2, exponent(constants, "kExactPow10Limit") + 1)]
@@ -626,10 +632,11 @@ def pow10_binades(constants):
 
 
 def pow10_series(constants):
-    """The power of ten's series, every term in double-double at r (|r| <= 0.35), by the chain;
+    """The power of ten's series, every term in double-double at r (|r| <= kPow10Reach), by the chain;
     with the series' own error and r's (reduction_pow10.gappa) it must fit kPow10Bound."""
     coefficients = signed_coefficients(constants, 0, int(constants["kExpTerms"]), 1, False)
-    d, (p_low, _), problem = chained_series(constants, coefficients, F(-35, 100), F(35, 100), F(0))
+    d, (p_low, _), problem = chained_series(constants, coefficients, -value(constants, "kPow10Reach"),
+                                               value(constants, "kPow10Reach"), F(0))
     if problem:
         return problem
     if p_low <= 0:
@@ -812,21 +819,21 @@ PROOFS = {
     "SineQuickEven": gappa(quick_series(False, "kSineTerms", "kQuickDoubleDoubleTerms",
                                         "kReductionError", "kQuickEvaluationError"),
                            variants=lambda c: (
-                               {"Low": least(c), "High": "0.7861", "Product": "rnd"},)),
+                               {"Low": least(c), "High": "@kQuadrantReach@", "Product": "rnd"},)),
     "SineQuickOdd": gappa(quick_series(True, "kCosineTerms", "kQuickDoubleDoubleTerms",
                                        "kReductionError", "kQuickEvaluationError"),
-                          variants=({"Low": "0", "High": "0.7861", "Product": "rnd"},)),
+                          variants=({"Low": "0", "High": "@kQuadrantReach@", "Product": "rnd"},)),
     "SineBlockQuickEven": gappa(quick_series(False, "kBlockSineTerms",
                                              "kBlockQuickDoubleDoubleTerms",
                                              "kPhaseReductionError", "kBlockQuickEvaluationError"),
                                 variants=lambda c: (
-                                    {"Low": least(c), "High": "0.7861", "Product": "rnd"},
-                                    {"Low": least(c), "High": "0.7861", "Product": ""})),
+                                    {"Low": least(c), "High": "@kQuadrantReach@", "Product": "rnd"},
+                                    {"Low": least(c), "High": "@kQuadrantReach@", "Product": ""})),
     "SineBlockQuickOdd": gappa(quick_series(True, "kBlockCosineTerms",
                                             "kBlockQuickDoubleDoubleTerms",
                                             "kPhaseReductionError", "kBlockQuickEvaluationError"),
-                               variants=({"Low": "0", "High": "0.7861", "Product": "rnd"},
-                                         {"Low": "0", "High": "0.7861", "Product": ""})),
+                               variants=({"Low": "0", "High": "@kQuadrantReach@", "Product": "rnd"},
+                                         {"Low": "0", "High": "@kQuadrantReach@", "Product": ""})),
     "SineAccurate": accurate_sine,
     "SeriesTruncation": series,
     "SineRoundingTests": rounding_tests,
@@ -839,8 +846,9 @@ PROOFS = {
         {"Splits": splits(c, "kFastSineLimit", -1)},)),
     "EvaluationShort": gappa("evaluation_short.gappa"),
     "EvaluationLong": gappa("evaluation_long.gappa"),
-    "ReductionSingle": gappa("reduction_single.gappa",
-                             variants=({"Product": "rnd32"}, {"Product": ""})),
+    "ReductionSingle": gappa("reduction_single.gappa", variants=lambda c: [
+        {"Product": product, "Splits": splits(c, "kSingleSineLimit", -1)}
+        for product in ("rnd32", "")]),
     "EvaluationSingle": gappa("evaluation_single.gappa"),
     "SineTotals": sums,
     "SampleCheck": gappa("sample_check.gappa", variants=[

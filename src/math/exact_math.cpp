@@ -73,10 +73,11 @@ constexpr double kInverseLn2 = 0x1.71547652b82fep+0;
 constexpr double kLn2Hi = 0x1.62e42fefa39efp-1;  // ln 2 = hi + mid + lo + under 2^-163
 constexpr double kLn2Mid = 0x1.abc9e3b39803fp-56;
 constexpr double kLn2Lo = 0x1.7b57a079a1934p-111;
-// e^r = sum of r^n/n! for n <= 24: for |r| <= 0.35 within kSeriesError of e^r, the rounded
-// coefficients included (proofs/series_truncation.sollya).
+// e^r = sum of r^n/n! for n <= 24: for |r| <= kPow10Reach within kSeriesError of e^r, the
+// rounded coefficients included (proofs/series_truncation.sollya).
 constexpr int kExpTerms = 25;
-// |r - (x ln 10 - k ln 2)| for |x| <= 22, and |r| <= 0.35 (proofs/reduction_pow10.gappa). With
+constexpr double kPow10Reach = 0.35;
+// |r - (x ln 10 - k ln 2)| for |x| <= 22, and |r| <= kPow10Reach (proofs/reduction_pow10.gappa). With
 // the series' own error and its evaluation's (proofs/run_proofs.py, Pow10Series) the rounding
 // test's bound covers it all.
 constexpr double kPow10ReductionError = 0x1p-97;

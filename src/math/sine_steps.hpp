@@ -146,8 +146,10 @@ TONEGEN_ALWAYS_INLINE DD reduce_phase(double x, double k) {
 // How far r can reach: k comes from x 2/pi rounded to a double, which for |x| near 2^42 can be
 // off by 2^-12 (half its spacing) plus the constant's error times 2^42 (2^-12.56), so
 // |r| <= pi/4 (1 + 2^-10.23) (x = 0x1.fd164dbb59519p+41 comes within 2^-10.24 of it);
-// reduction_scalar.gappa proves |r| <= 0.7861. sin(r) = r T(z) and cos(r) = C(z), z = r^2, by
-// Taylor series cut after these many terms.
+// reduction_scalar.gappa proves |r| <= kQuadrantReach (reduction_phase.gappa too), the reach
+// every series proof takes. sin(r) = r T(z) and cos(r) = C(z), z = r^2, by Taylor series cut
+// after these many terms.
+inline constexpr double kQuadrantReach = 0.7861;
 inline constexpr int kSineTerms = 15;
 inline constexpr int kCosineTerms = 16;
 // Quick evaluation: the first four terms in double-double, the rest in doubles; accurate: every

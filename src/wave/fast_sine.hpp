@@ -14,6 +14,10 @@
 inline constexpr double kFastSineLimit = 0x1p42;
 // The same for fast_sine_narrow: enough for phases that wrap, and the LFO products of them.
 inline constexpr double kNarrowSineLimit = 65536.0;
+// Every block reduction leaves |r| <= kBlockReach (reduction_narrow.gappa, reduction_wide.gappa,
+// reduction_single.gappa), within the polynomials' interval pi/2 (1 + 2^-10) (block_sines.sollya)
+// and the reach every evaluation proof takes.
+inline constexpr double kBlockReach = 1.5723;
 
 // Bounds on |result - sin(x)| within each function's limit, each proven by a script in proofs/
 // (tests/CMakeLists.txt runs them; lowering a bound below its proof fails them):
