@@ -140,6 +140,40 @@ def cases(constants, rng):
             yield ("single %d %s" % (unit, hexes(x, 2.0 ** 30, 0.0)),
                    [F(int(gappa_model.round_single(signed * 2 ** 30)))])
 
+    # The power of ten's reduction, over the levels' exponents and beyond, both signs.
+    pow10 = model("reduction_pow10.gappa", constants)
+    top = limit(constants["kExactPow10Limit"])
+    for x in [rng.choice([1, -1]) * spread(rng, 2 ** -56, top) for _ in range(COUNT)]:
+        rv, k = pow10.run({"x_": F(x)}, "rv", "k")
+        yield "reduce_pow10 %s" % hexes(x), [rv, k]
+
+    # The series of both parities, quick, block quick and accurate, fused and not.
+    for _ in range(COUNT // 4):
+        rh = rng.uniform(0, run_proofs.literal(constants["kQuadrantReach"]))
+        r = (F(rh), F(rng.uniform(-1, 1) * math.ulp(rh) / 2))
+        for dd_terms, sine_terms, cosine_terms in (
+                ("kQuickDoubleDoubleTerms", "kSineTerms", "kCosineTerms"),
+                ("kBlockQuickDoubleDoubleTerms", "kBlockSineTerms", "kBlockCosineTerms"),
+                ("kSineTerms", "kSineTerms", "kCosineTerms")):
+            n = [int(constants[name]) for name in (dd_terms, sine_terms, cosine_terms)]
+            for fused in (0, 1):
+                for odd in (0, 1):
+                    yield "series %d %d %d %d %d %s" % (fused, odd, n[1], n[2], n[0], hexes(*r)), \
+                        [sum(series(constants, r, odd, n[0], n[2] if odd else n[1], fused,
+                                    dd_mul, dd_add))]
+
+    # The rounding test, with y.lo next to half a spacing of y.hi (where the test decides).
+    decided = gappa_model.Script(run_proofs.DECIDED)
+    for _ in range(COUNT):
+        yh = rng.choice([1, -1]) * rng.uniform(0.5, 2)
+        bound = run_proofs.literal(constants[rng.choice(
+            ["kQuickBound", "kBlockQuickBound", "kAccurateBound"])])
+        half = math.ulp(yh) / 2
+        yl = rng.choice([1, -1]) * (half + rng.uniform(-4, 4) * abs(yh) * bound)
+        down, up = decided.run({"m_": F(abs(yh)), "yh_": F(yh), "yl_": F(yl), "bound_": F(bound)},
+                               "down", "up")
+        yield "decided %s" % hexes(yh, yl, bound), [F(1 if down == up else 0)]
+
     for _ in range(COUNT):
         phi, rg = rng.uniform(2 ** -10, 6.2832), rng.uniform(2 ** -10, 6.2832)
         mf = rng.uniform(-1, 1)
@@ -210,6 +244,32 @@ def checks(constants, rng, models):
                                                     value(constants, limit))), [expected]
         # An allowance of exactly half a unit: the check gives up there, far from any integer.
         yield "check 0 %s" % hexes(0.1, 1, 1, 2, 0.5, 0, value(constants, limit)), [F(-2 ** 31)]
+
+
+def step(script, a, b, name):
+    """A double-double operation's model: the exact value it states, normalised as the code's
+    fast_two_sum leaves it (exactly: exact_transformations.v)."""
+    v = script.run({"ah_": a[0], "al_": a[1], "bh_": b[0], "bl_": b[1]}, name)[0]
+    hi = gappa_model.round_double(v)
+    return hi, v - hi
+
+
+def series(constants, r, odd, dd_terms, terms, fused, dd_mul, dd_add):
+    """series_of_parity as the series proofs state it (quick_series in run_proofs.py): z = r^2
+    by dd_mul; the last terms in doubles, t = RN(t zh + c.hi) (one rounding, fused); the first
+    dd_terms by dd_add(dd_mul(q, z), c); the sine's times r by dd_mul."""
+    product = "Vf" if fused else "V"
+    z = step(dd_mul, r, r, product)
+    c = [(F(run_proofs.literal(h)), F(run_proofs.literal(l))) for h, l in
+         run_proofs.signed_coefficients(constants, 0 if odd else 1, terms, 2, True)]
+    q = (F(0), F(0))
+    for k in range(terms - 1, dd_terms - 1, -1):
+        exact = q[0] * z[0] + c[k][0]
+        q = (gappa_model.round_double(exact if fused else gappa_model.round_double(q[0] * z[0])
+                                      + c[k][0]), F(0))
+    for k in range(min(dd_terms, terms) - 1, -1, -1):
+        q = step(dd_add, step(dd_mul, q, z, product), c[k], "V")
+    return q if odd else step(dd_mul, r, q, product)
 
 
 def value(constants, name):

@@ -587,6 +587,16 @@ def series(constants):
 series.tools = ["sollya"]
 
 
+# decided(y, bound) in src/math/sine_steps.hpp as decides() below reasons about it, operation for
+# operation (m_ = |y.hi|): it accepts y where the two ends round alike. models_as_code.py holds
+# the code to it.
+DECIDED = """@rnd = float<ieee_64, ne>;
+e = rnd(m_ * bound_);
+down = rnd(yh_ + rnd(yl_ - e));
+up = rnd(yh_ + rnd(yl_ + e));
+"""
+
+
 def decides(bound, error):
     """Whether decided(y, bound) is sound for a y within the relative error of the exact value:
     it accepts y when y.hi + (y.lo -+ e), e = RN(|y.hi| bound), round alike, which puts every real

@@ -77,8 +77,8 @@ constexpr double kLn2Lo = 0x1.7b57a079a1934p-111;
 // rounded coefficients included (proofs/series_truncation.sollya).
 constexpr int kExpTerms = 25;
 constexpr double kPow10Reach = 0.35;
-// |r - (x ln 10 - k ln 2)| for |x| <= 22, and |r| <= kPow10Reach (proofs/reduction_pow10.gappa). With
-// the series' own error and its evaluation's (proofs/run_proofs.py, Pow10Series) the rounding
+// |r - (x ln 10 - k ln 2)| for |x| <= 22, and |r| <= kPow10Reach (proofs/reduction_pow10.gappa).
+// With the series' own error and its evaluation's (proofs/run_proofs.py, Pow10Series) the rounding
 // test's bound covers it all.
 constexpr double kPow10ReductionError = 0x1p-97;
 constexpr double kPow10Bound = 0x1p-95;
@@ -89,6 +89,16 @@ static_assert(kPow10ReductionError < kPow10Bound, "the rounding test covers the 
 
 }  // namespace
 
+DD reduce_pow10(double x, double& k) {
+  // 10^x = e^t = 2^k e^r, t = x ln 10, r = t - k ln 2.
+  DD t = two_prod(x, kLn10Hi);
+  t = fast_two_sum(t.hi, t.lo + x * kLn10Lo);
+  k = (t.hi * kInverseLn2 + kRoundingShift) - kRoundingShift;
+  DD p = two_prod(k, kLn2Hi);
+  double s = t.hi - p.hi;  // exact: p.hi is within a factor 2 of t.hi, or both are 0
+  return two_sum(s, ((t.lo - p.lo) - k * kLn2Mid) - k * kLn2Lo);
+}
+
 Rounded rounded_pow10(double x) {
   if (!(std::fabs(x) <= kExactPow10Limit)) {
     return {std::numeric_limits<double>::quiet_NaN(), Step::kQuick};
@@ -96,13 +106,8 @@ Rounded rounded_pow10(double x) {
   if (std::fabs(x) < kPow10RoundsToOne) {
     return {1.0, Step::kQuick};
   }
-  // 10^x = e^t = 2^k e^r, t = x ln 10, r = t - k ln 2.
-  DD t = two_prod(x, kLn10Hi);
-  t = fast_two_sum(t.hi, t.lo + x * kLn10Lo);
-  double k = (t.hi * kInverseLn2 + kRoundingShift) - kRoundingShift;
-  DD p = two_prod(k, kLn2Hi);
-  double s = t.hi - p.hi;  // exact: p.hi is within a factor 2 of t.hi, or both are 0
-  DD r = two_sum(s, ((t.lo - p.lo) - k * kLn2Mid) - k * kLn2Lo);
+  double k = 0.0;
+  DD r = reduce_pow10(x, k);
   DD y = series(r, 0, 1, false, kExpTerms, kExpTerms);
   int exponent = static_cast<int>(k);
   if (decided(y, kPow10Bound)) {

@@ -37,3 +37,8 @@ Rounded rounded_pow10(double x);
 inline double correct_pow10(double x) {
   return rounded_pow10(x).value;
 }
+
+// The power of ten's argument reduction, as rounded_pow10 runs it (and the proofs' probe):
+// x ln 10 = k ln 2 + r, r within kPow10ReductionError (reduction_pow10.gappa), for
+// |x| <= kExactPow10Limit.
+DD reduce_pow10(double x, double& k);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "math/double_double.hpp"
+#include "math/exact_math.hpp"
 #include "math/sine_steps.hpp"
 #include "wave/fast_sine.hpp"
 #include "wave/phase_lfo.hpp"
@@ -57,6 +58,9 @@ int main() {
   double f = 0.0;
   double g = 0.0;
   int kind_bytes = 0;
+  int sine_terms = 0;
+  int cosine_terms = 0;
+  int dd_terms = 0;
   while (std::scanf("%31s", name) == 1) {
     if (std::strcmp(name, "dd_mul") == 0 && std::scanf("%la %la %la %la", &a, &b, &c, &d) == 4) {
       print(dd_mul<false>({a, b}, {c, d}));
@@ -103,6 +107,21 @@ int main() {
       FastReduction f = single ? single_sine_reduction(std::strcmp(kind, "single_fused") == 0, a)
                                : fast_sine_reduction(std::strcmp(kind, "wide") == 0, a);
       std::printf("%a\n%a\n", f.r, f.q);
+    } else if (std::strcmp(name, "series") == 0 &&
+               std::scanf("%d %d %d %d %d %la %la", &unit, &kind_bytes, &sine_terms, &cosine_terms,
+                          &dd_terms, &a, &b) == 7) {
+      // series_of_parity: unit 1 fused, kind_bytes 1 odd (the cosine)
+      DD r = {a, b};
+      print(unit != 0 ? sine_steps::series_of_parity<true>(r, kind_bytes != 0, dd_terms, sine_terms,
+                                                           cosine_terms)
+                      : sine_steps::series_of_parity<false>(r, kind_bytes != 0, dd_terms,
+                                                            sine_terms, cosine_terms));
+    } else if (std::strcmp(name, "reduce_pow10") == 0 && std::scanf("%la", &a) == 1) {
+      DD r = reduce_pow10(a, b);
+      print(r);
+      std::printf("%a\n", b);
+    } else if (std::strcmp(name, "decided") == 0 && std::scanf("%la %la %la", &a, &b, &c) == 3) {
+      std::printf("%a\n", sine_steps::decided({a, b}, c) ? 1.0 : 0.0);
     } else if (std::strcmp(name, "single_margin") == 0 && std::scanf("%la", &a) == 1) {
       std::printf("%a\n", static_cast<double>(single_sample_margin(a)));
     } else if (std::strcmp(name, "lfo_product") == 0 &&
