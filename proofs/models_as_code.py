@@ -80,7 +80,7 @@ def cases(constants, rng):
         ah = low(bh, 0.5)
         al = low(ah, 2 ** -53)
         yield "dd_add %s" % hexes(ah, al, bh, bl), dd_add.run(
-            {"ah_": F(ah), "al_": F(al), "bh_": F(bh), "bl_": F(bl)}, "V")
+            {"ah_": F(ah), "ra": F(al) / F(ah), "bh_": F(bh), "bl_": F(bl)}, "V")
 
     top = limit(constants["kExactSineLimit"])
     for x in ([spread(rng, 0.78, top) for _ in range(COUNT)]
@@ -249,7 +249,9 @@ def checks(constants, rng, models):
 def step(script, a, b, name):
     """A double-double operation's model: the exact value it states, normalised as the code's
     fast_two_sum leaves it (exactly: exact_transformations.v)."""
-    v = script.run({"ah_": a[0], "al_": a[1], "bh_": b[0], "bl_": b[1]}, name)[0]
+    # (dd_add.gappa takes a's low part as its high part times a ratio: 0 where a is 0.)
+    ratio = a[1] / a[0] if a[0] != 0 else F(0)
+    v = script.run({"ah_": a[0], "al_": a[1], "ra": ratio, "bh_": b[0], "bl_": b[1]}, name)[0]
     hi = gappa_model.round_double(v)
     return hi, v - hi
 
