@@ -113,3 +113,25 @@ Proof.
   rewrite (Rminus_diag_eq bh bh), R0, Rminus_0_r by reflexivity.
   split; [reflexivity | apply rn_double, Hbl].
 Qed.
+
+(* dd_mul(a, b) with a = 0 (a.hi = a.lo = 0: the first step of a series summed in double-double
+   from its last term, q = 0) gives 0, split as the code does without fused multiply-adds
+   (two_prod, then p.lo += a.hi b.lo + a.lo b.hi, then fast_two_sum) and with them. *)
+Theorem dd_mul_of_zero :
+  forall bh bl, double bh -> double bl ->
+  let split_hi x := rn (rn (134217729 * x) - rn (rn (134217729 * x) - x)) in
+  let ah := split_hi 0 in let al := rn (0 - ah) in
+  let sh := split_hi bh in let sl := rn (bh - sh) in
+  let p := rn (0 * bh) in
+  let e := rn (rn (rn (rn (rn (ah * sh) - p) + rn (ah * sl)) + rn (al * sh)) + rn (al * sl)) in
+  let lo := rn (e + rn (rn (0 * bl) + rn (0 * bh))) in
+  let lof := rn (0 * bh + rn (0 * bl + rn (0 * bh - p))) in
+  rn (p + lo) = 0 /\ rn (lo - rn (rn (p + lo) - p)) = 0
+  /\ rn (p + lof) = 0 /\ rn (lof - rn (rn (p + lof) - p)) = 0.
+Proof.
+  intros bh bl Hbh Hbl. cbv zeta.
+  assert (R0 : rn 0 = 0) by (apply round_0; auto with typeclass_instances).
+  repeat rewrite ?Rmult_0_l, ?Rmult_0_r, ?Rplus_0_l, ?Rplus_0_r, ?Rminus_0_r, ?Rminus_0_l,
+    ?Ropp_0, ?R0.
+  repeat split.
+Qed.
