@@ -804,6 +804,28 @@ def option_ranges(constants):
 option_ranges.tools = []
 
 
+def shortcuts(constants):
+    """reduce_to_quadrant's two shortcuts round as the series would. |x| < kTinySine: for x in a
+    binade [2^e, 2^(e + 1)), 0 < x - sin x < x^3 / 6 < x kTinySine^2 / 6, and half the spacing
+    below x is at least x 2^-54 (2^(e - 54) at x = 2^e, more above); below the normal range the
+    spacing is 2^-1074, far above x^3. Odd quadrant, |r.hi| < kNextToOdd: r lies within a relative
+    kReductionError or kPhaseReductionError of the true R (reduction_scalar.gappa,
+    reduction_phase.gappa), and |r| <= |r.hi| (1 + 2^-52); 0 <= 1 - cos R < R^2 / 2 must
+    stay under 2^-54, half the spacing below 1."""
+    tiny, odd = value(constants, "kTinySine"), value(constants, "kNextToOdd")
+    wrong = []
+    if not tiny ** 2 / 6 < F(1, 2 ** 54):
+        wrong.append("below kTinySine the sine may not round to x")
+    error = max(value(constants, "kReductionError"), value(constants, "kPhaseReductionError"))
+    reach = odd * (1 + F(1, 2 ** 52)) / (1 - error)
+    if not reach ** 2 / 2 < F(1, 2 ** 54):
+        wrong.append("below kNextToOdd the cosine may not round to 1")
+    return "\n".join(wrong) or None
+
+
+shortcuts.tools = []
+
+
 def gain_splits(constants):
     """Split points at every power of two from 1 below kSingleLargestGain: the single-precision
     roundings are relative to their binade."""
@@ -865,6 +887,7 @@ PROOFS = {
     "LfoArgument": gappa("lfo_argument.gappa"),
     "LfoCheck": lfo_check,
     "OptionRanges": option_ranges,
+    "Shortcuts": shortcuts,
     "LastStep": last_step,
 }
 

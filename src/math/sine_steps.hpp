@@ -190,6 +190,13 @@ TONEGEN_ALWAYS_INLINE DD sine_of_quadrant(DD r, int quadrant, int dd_terms) {
   return quadrant >= 2 ? DD{-y.hi, -y.lo} : y;
 }
 
+// Below kTinySine, x - sin x < |x|^3 / 6 is under half the spacing of doubles below |x|: sin x
+// rounds to x itself. Next to an odd multiple of pi/2, |r| below kNextToOdd leaves
+// 1 - cos r < r^2 / 2 under half the spacing of doubles below 1: the sine rounds to +-1
+// (Shortcuts in proofs/run_proofs.py).
+inline constexpr double kTinySine = 0x1p-26;
+inline constexpr double kNextToOdd = 0x1p-27;
+
 // x reduced to r = x - k pi/2 (k the multiple nearest to x, or next to it when x 2/pi rounds
 // across a half) with k's quadrant, and the two arguments whose sine is known without a series.
 struct Reduced {
@@ -209,12 +216,10 @@ TONEGEN_ALWAYS_INLINE Reduced reduce_to_quadrant(double x) {
   uint64_t quadrant = std::bit_cast<uint64_t>(shifted) & 3;
   double k = shifted - kRoundingShift;
   DD r = Phase ? reduce_phase(x, k) : reduce(x, k);
-  // Below 2^-26, x - sin x < x^3/6 is under half the spacing of doubles below x: sin x rounds to
-  // x itself (zeros keep their sign). Next to an odd multiple of pi/2 (where full-scale tones
-  // keep landing), 1 - cos r < r^2/2 is below half the spacing of doubles under 1 for
-  // |r| < 2^-27: the sine rounds to +-1.
-  uint64_t tiny = std::fabs(x) < 0x1p-26 ? 1 : 0;
-  uint64_t next_to_odd = (quadrant & 1) & (std::fabs(r.hi) < 0x1p-27 ? 1 : 0);
+  // The shortcuts (kTinySine: zeros keep their sign; kNextToOdd, where full-scale tones keep
+  // landing).
+  uint64_t tiny = std::fabs(x) < kTinySine ? 1 : 0;
+  uint64_t next_to_odd = (quadrant & 1) & (std::fabs(r.hi) < kNextToOdd ? 1 : 0);
   // +-1 by the sign bit: quadrant 3 is negative.
   double one = std::bit_cast<double>(std::bit_cast<uint64_t>(1.0) | (quadrant >> 1) << 63);
   return {r, quadrant, tiny | next_to_odd, tiny != 0 ? x : one};
