@@ -901,10 +901,11 @@ def coq_file(name):
     return check
 
 
-# What only Coq proves: the error-free transformations the Gappa scripts take as exact, and the
-# phase runs' facts.
+# What only Coq proves: the error-free transformations the Gappa scripts take as exact, the
+# phase runs' facts, and the step from the sample checks' bounds to the same sample.
 COQ_FILES = {"ExactTransformations": coq_file("exact_transformations.v"),
-             "PhaseSteps": coq_file("phase_steps.v")}
+             "PhaseSteps": coq_file("phase_steps.v"),
+             "CheckSoundness": coq_file("check_soundness.v")}
 # What Coq checks (--coq), a CTest test each: those, and every Gappa proof.
 COQ_PROOFS = list(COQ_FILES) + [name for name, proof in PROOFS.items() if "gappa" in proof.tools]
 
