@@ -8,7 +8,9 @@
 
 // Numbers are non-negative fixed-point values: word[0] is the integer part and word[i], i >= 1,
 // counts units of 2^(-32 i). With n words of fraction every operation below is exact or
-// truncates, and an "ulp" is 2^(-32 n). The signs of the results are tracked apart.
+// truncates, and an "ulp" is 2^(-32 n). The signs of the results are tracked apart. Every error
+// bound stated below LastStep in proofs/run_proofs.py derives again in exact arithmetic from the
+// named constants; ExactMath.LastStepAgainstMpfr holds the whole step against MPFR.
 
 namespace {
 

@@ -17,14 +17,14 @@ namespace {
 constexpr double kInversePi = 0x1.45f306dc9c883p-2;
 
 // Narrow reduction: pi in three parts, the first two with short mantissas, so q x part is exact
-// for |q| < 2^23.
+// for |q| < 2^23 (a goal of reduction_narrow.gappa).
 constexpr double kPiA = 0x1.921fb54000000p+1;
 constexpr double kPiB = 0x1.10b4611800000p-29;
 constexpr double kPiC = 0x1.313198a2e0370p-60;
 
 // Wide reduction: pi in three parts, the first two with 32-bit mantissas, so their products with
-// a number of at most 21 bits are exact; the third is the double nearest to the rest (left out:
-// under 2^-121).
+// a number of at most 21 bits are exact (goals of reduction_wide.gappa); the third is the double
+// nearest to the rest (left out: under 2^-121).
 constexpr double kPi1 = 0x1.921fb544p+1;
 constexpr double kPi2 = 0x1.0b4611a6p-33;
 constexpr double kPi3 = 0x1.3198a2e037073p-68;
@@ -63,7 +63,8 @@ TONEGEN_ALWAYS_INLINE double reduce(double x, double& shifted) {
   if constexpr (Wide) {
     // q (below 2^41) is split into a multiple of 2^21 and a rest of at most 2^20, so every
     // product with kPi1 and kPi2 is exact, and so are the first three differences: each is far
-    // smaller than its operands, on their grid. Only the last two round.
+    // smaller than its operands, on their grid. Only the last two round (reduction_wide.gappa,
+    // whose model models_as_code.py holds against this at r).
     double q_high = ((q * 0x1p-21 + kRoundingShift) - kRoundingShift) * 0x1p21;
     double q_low = q - q_high;
     r = x - q_high * kPi1;

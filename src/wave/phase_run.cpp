@@ -11,6 +11,13 @@
 #include "wave/phase_lfo.hpp"
 #include "wave/vector_clones.hpp"
 
+// The claims of exactness below (a sum that stays on its binade's grid, a difference exact by
+// Sterbenz's lemma, a run's start + i x step) rest on the rounding facts proofs/phase_steps.v
+// proves, but for a growing phase's runs, whose subtraction of TWO_PI within a binade it does
+// not cover yet; every path is held bit for bit against the serial recurrence by
+// tests/wave/phase_run_test.cpp (SameAsTheSerialRecurrence, SweepOfToneIncrements,
+// WrappingIncrementsOfAnyBits), which any inexact step would fail.
+
 namespace {
 
 constexpr int kChunk = 8;

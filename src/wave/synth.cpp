@@ -60,8 +60,8 @@ struct Block {
 
 // The value the plain loop truncates for this argument.
 double exact_value(double argument, double gain) {
-  // Phases stay below about 3 x 10^11 and the LFO factor below 2 pi, so this never fails; past
-  // the limit the sine would be NaN and its conversion undefined.
+  // Arguments stay below kExactSineLimit (OptionRanges in proofs/run_proofs.py), so this never
+  // fails; past the limit the sine would be NaN and its conversion undefined.
   if (!(std::fabs(argument) <= kExactSineLimit)) {
     std::fprintf(stderr, "tonegen: sine argument %a beyond the exact sine's reach\n", argument);
     std::abort();
@@ -136,7 +136,7 @@ TONEGEN_VECTOR_CLONES void lfo_products(const double* carrier, const double* sin
 // Whether a frame's value lies within `allowed` of a non-zero integer, or its argument beyond
 // `limit`, the reach of the block sine used: then truncating the value may not give the plain
 // loop's sample. Truncation changes value only at the non-zero integers; (-1, 1) all truncates
-// to 0.
+// to 0 (check_soundness.v; models_as_code.py runs this check against its model).
 TONEGEN_ALWAYS_INLINE uint64_t doubtful_frame(double value, double argument, double allowed,
                                               double limit) {
   double nearest = (value + kRoundingShift) - kRoundingShift;
@@ -155,7 +155,8 @@ TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* arg
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
     double allowed = sample_allowance({margin, lfo_margin}, carrier[i]);
-    // (A bound of half a unit or more could carry a value in (-1, 1) past an integer.)
+    // (A bound of half a unit or more could carry a value in (-1, 1) past an integer:
+    // check_soundness.v takes one below.)
     uint64_t doubt = doubtful_frame(value, argument[i], allowed, limit) | (allowed >= 0.5) |
                      (Marked ? doubtful[i] : 0);
     doubtful[i] = doubt;
@@ -218,6 +219,8 @@ int memo_period(double increment, double scaled_gain, int longest) {
 // roundings are below 2^-51 (both differences to the ends are exact, by Sterbenz, unless the
 // sample is 0 and the ends are -1 and 1), the quotient's and the caller's |phase' - phase| are
 // relative 2^-53 each: (gain + 1) x 2^-45 off the slack and 2^-40 off the quotient cover them.
+// This is argued, not yet proven: Synthesis.MemoKeepsASampleOnlyWhereItHolds shifts a period's
+// phases by 2^-40 to 2^-3 and holds every sample to the plain loop's.
 double memo_radius(double value, double allowed, int32_t sample, double gain) {
   double lo = sample > 0 ? sample : sample - 1.0;
   double hi = sample < 0 ? sample : sample + 1.0;
@@ -392,7 +395,7 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
     }
   }
   // From a first phase in [0, 2 pi] an increment in [0, 2 pi] keeps every phase there (a sum that
-  // reaches 2 pi is at most 4 pi, and taking 2 pi off it is exact).
+  // reaches 2 pi is at most 4 pi, and taking 2 pi off it is exact, by Sterbenz's lemma).
   if (tone.single && count > 0 && b.carrier[0] >= 0.0 && b.carrier[0] <= TWO_PI) {
     if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, tone.single_margin, samples)) {
       for_each_doubtful(samples, count,
