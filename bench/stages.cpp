@@ -6,6 +6,7 @@
 // Usage: tonegen_stages
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "app/settings.hpp"
@@ -72,9 +73,7 @@ int main() {
         phase = fill_phases(tone.carrier_runs, phase, phases.data(), kBlockFrames);
       }
     });
-    auto sine = tone.carrier_increment > TWO_PI ? fast_sine
-                : w.bytes_per_sample <= 2       ? fast_sine_short
-                                                : fast_sine_narrow;
+    auto sine = block_sine(tone.carrier_increment > TWO_PI, w.bytes_per_sample).evaluate;
     // 8-bit tones without a kept period take the single-precision sine, its check included.
     const bool single = w.bytes_per_sample == 1 && tone.memo.period == 0 && !tone.lfo_on &&
                         tone.carrier_increment <= TWO_PI;
@@ -93,9 +92,10 @@ int main() {
     });
     s.carrier_phase = 0.0;
     s.mod_phase = 0.0;
+    auto room = std::make_unique<BlockRoom>();
     double t_synth = nanoseconds_per_frame(frames, [&] {
       for (long done = 0; done < frames; done += kBlockFrames) {
-        synthesize_block(s, tone, samples.data(), kBlockFrames);
+        synthesize_block(s, tone, samples.data(), kBlockFrames, *room);
       }
     });
     double t_pack = nanoseconds_per_frame(frames, [&] {

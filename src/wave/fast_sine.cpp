@@ -276,24 +276,6 @@ namespace {
 // each stretch runs its series in place. Where the quadrants change often, the frames are sorted
 // into two dense lists and each series runs over its own list. Branch-free, every loop becomes
 // vector code.
-struct Frames {
-  double r_hi[kMaxRoundedSines];
-  double r_lo[kMaxRoundedSines];
-  uint64_t quadrant[kMaxRoundedSines];
-  uint64_t known[kMaxRoundedSines];  // the sine needs no series: it is known_value
-  double known_value[kMaxRoundedSines];
-  uint64_t beyond[kMaxRoundedSines];  // beyond the reduction's reach (or NaN): undecided
-};
-
-struct QuickSines {
-  Frames reduced;
-  // The lists: the sine list from the front, the cosine list from the back, with each frame's
-  // place in the block.
-  Frames sorted;
-  int index[kMaxRoundedSines];
-  double value[kMaxRoundedSines];
-  uint64_t undecided[kMaxRoundedSines];
-};
 
 TONEGEN_ALWAYS_INLINE void reduce_block(const double* x, Frames& f, int count) {
   for (int i = 0; i < count; ++i) {
@@ -356,9 +338,9 @@ TONEGEN_FOR_EACH_UNIT(TONEGEN_QUICK_SINE_STEPS)
 constexpr int kShortestStretch = 32;
 
 template <VectorUnit U>
-void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int count) {
+void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int count,
+                        QuickSines& q) {
   using Steps = QuickSineSteps<U>;
-  static QuickSines q;
   assert(count <= kMaxRoundedSines);
   const Frames& f = q.reduced;
   Steps::reduce(x, q.reduced, count);
@@ -411,8 +393,8 @@ void rounded_sines_with(const double* x, double* out, uint64_t* undecided, int c
 
 }  // namespace
 
-void rounded_sines(const double* x, double* out, uint64_t* undecided, int count) {
-  on_unit_at_hand([&](auto unit) { rounded_sines_with<unit()>(x, out, undecided, count); });
+void rounded_sines(const double* x, double* out, uint64_t* undecided, int count, QuickSines& room) {
+  on_unit_at_hand([&](auto unit) { rounded_sines_with<unit()>(x, out, undecided, count, room); });
 }
 
 FastReduction fast_sine_reduction(bool wide, double x) {

@@ -85,8 +85,30 @@ FastReduction single_sine_reduction(bool fma, double x);
 // Most arguments rounded_sines takes at once.
 inline constexpr int kMaxRoundedSines = 1024;
 
+// The frames of a block as rounded_sines reduces them.
+struct Frames {
+  double r_hi[kMaxRoundedSines];
+  double r_lo[kMaxRoundedSines];
+  uint64_t quadrant[kMaxRoundedSines];
+  uint64_t known[kMaxRoundedSines];  // the sine needs no series: it is known_value
+  double known_value[kMaxRoundedSines];
+  uint64_t beyond[kMaxRoundedSines];  // beyond the reduction's reach (or NaN): undecided
+};
+
+// Room for rounded_sines' work on one block, which the caller keeps: nothing in it lives from
+// one call to the next.
+struct QuickSines {
+  Frames reduced;
+  // The lists: the sine list from the front, the cosine list from the back, with each frame's
+  // place in the block.
+  Frames sorted;
+  int index[kMaxRoundedSines];
+  double value[kMaxRoundedSines];
+  uint64_t undecided[kMaxRoundedSines];
+};
+
 // out[i] = correct_sin(x[i]) wherever undecided[i] is 0: the correctly rounded sine's quick step
 // (a term shorter, with the short reduction of a phase) run on a whole block of at most
 // kMaxRoundedSines. Where it cannot decide, and for |x[i]| beyond 8 (a wrapping phase stays
 // below 2 pi), undecided[i] is 1 and out[i] is only close to the sine, or anything beyond 8.
-void rounded_sines(const double* x, double* out, uint64_t* undecided, int count);
+void rounded_sines(const double* x, double* out, uint64_t* undecided, int count, QuickSines& room);

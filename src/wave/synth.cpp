@@ -50,14 +50,6 @@ static_assert(kLfoArgumentError < kLfoArgumentMargin, "the allowance covers the 
 
 static_assert(kBlockFrames <= kMaxRoundedSines, "a block's modulator sines are decided at once");
 
-struct Block {
-  double carrier[kBlockFrames + kPhaseSlack];
-  double modulator[kBlockFrames + kPhaseSlack];
-  double argument[kBlockFrames];
-  double sine[kBlockFrames];
-  uint64_t doubtful[kBlockFrames];
-};
-
 // The value the plain loop truncates for this argument.
 double exact_value(double argument, double gain) {
   // Arguments stay below kExactSineLimit (OptionRanges in proofs/run_proofs.py), so this never
@@ -368,8 +360,7 @@ int32_t check_frame(double sine, double argument, double carrier_phase, double g
 }
 
 void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t* samples,
-                      int count) {
-  static Block b;
+                      int count, BlockRoom& b) {
   const double range = settings.mod_range_rad;
 
   // The phase recurrences first (in runs where they allow it); everything after them is per
@@ -408,7 +399,7 @@ void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t
   if (tone.lfo_on) {
     if (growing) {
       // Exact where not marked; the marked frames go to the exact path.
-      rounded_sines(b.modulator, b.sine, b.doubtful, count);
+      rounded_sines(b.modulator, b.sine, b.doubtful, count, b.quick);
     } else {
       fast_sine_narrow(b.modulator, b.sine, count);  // the modulator's increment is at most 2 pi
       lfo_range = range;

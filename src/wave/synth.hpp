@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/settings.hpp"
+#include "wave/fast_sine.hpp"
 #include "wave/phase_run.hpp"
 
 // Frames are made in blocks: the phase recurrence first, then the sines, then the bytes.
@@ -37,6 +38,17 @@ struct ToneParameters {
 };
 
 ToneParameters tone_parameters(const GeneratorSettings& settings);
+
+// The synthesis' working room for a block, which the caller keeps (the writer, for a whole
+// file): no function of the engine keeps any of its own, so two tones can be made at once.
+struct BlockRoom {
+  double carrier[kBlockFrames + kPhaseSlack];
+  double modulator[kBlockFrames + kPhaseSlack];
+  double argument[kBlockFrames];
+  double sine[kBlockFrames];
+  uint64_t doubtful[kBlockFrames];
+  QuickSines quick;  // the modulator's correctly rounded sines
+};
 
 // The scaled gains the samples' checks are proven for (proofs/sample_check.gappa; the
 // single-precision one up to kSingleLargestGain, sample_check_single.gappa), which the options
@@ -87,7 +99,7 @@ int32_t check_frame(double sine, double argument, double carrier_phase, double g
 // Advances carrier_phase (and mod_phase) in `settings` once per frame, and the tone's memo (which
 // saves work only while the blocks follow each other, but is right whatever the phases).
 void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t* samples,
-                      int count);
+                      int count, BlockRoom& room);
 
 // Lays out `count` frames: each sample once per channel, least significant byte first, 1-byte
 // samples offset by 128. Writes count x channels x bytes_per_sample bytes.

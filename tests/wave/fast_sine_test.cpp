@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -114,13 +115,14 @@ TEST(RoundedSines, BitForBitWithCorrectSin) {
     x.push_back(phase);
     phase = advance_phase(phase, TWO_PI / 2999);
   }
+  auto room = std::make_unique<QuickSines>();
   on_every_unit([&] {
     int undecided_easy = 0;
     for (std::size_t first = 0; first < x.size(); first += kMaxRoundedSines) {
       int count = static_cast<int>(std::min<std::size_t>(kMaxRoundedSines, x.size() - first));
       std::vector<double> out(count);
       std::vector<uint64_t> undecided(count);
-      rounded_sines(x.data() + first, out.data(), undecided.data(), count);
+      rounded_sines(x.data() + first, out.data(), undecided.data(), count, *room);
       for (int i = 0; i < count; ++i) {
         double a = x[first + i];
         if (!(std::fabs(a) <= 8.0)) {

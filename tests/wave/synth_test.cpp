@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "cli/options.hpp"
@@ -19,11 +20,12 @@ std::vector<unsigned char> pipeline_tone(GeneratorSettings s) {
   int32_t frames = (s.file_size_bytes + frame_bytes - 1) / frame_bytes;
   std::vector<unsigned char> bytes(static_cast<std::size_t>(frames) * frame_bytes);
   int32_t samples[kBlockFrames];
+  auto room = std::make_unique<BlockRoom>();
   s.carrier_phase = 0.0;
   s.mod_phase = 0.0;
   for (int32_t done = 0; done < frames;) {
     int count = std::min(kBlockFrames, frames - done);
-    synthesize_block(s, tone, samples, count);
+    synthesize_block(s, tone, samples, count, *room);
     pack_frames(samples, count, s.channels, s.bytes_per_sample, &bytes[done * frame_bytes]);
     done += count;
   }
@@ -113,6 +115,7 @@ TEST(Synthesis, MemoKeepsASampleOnlyWhereItHolds) {
         const int period = tone.memo.period;
         ASSERT_GT(period, 0) << width << " bytes, " << level << " dB";
         int32_t samples[kBlockFrames];
+        auto room = std::make_unique<BlockRoom>();
         std::vector<double> first_phases;
         for (int pass = 0; pass < 2; ++pass) {
           first_phases = tone.memo.phase;
@@ -120,7 +123,7 @@ TEST(Synthesis, MemoKeepsASampleOnlyWhereItHolds) {
           double phase = s.carrier_phase;
           for (int done = 0; done < period;) {
             int count = std::min(kBlockFrames, period - done);
-            synthesize_block(s, tone, samples, count);
+            synthesize_block(s, tone, samples, count, *room);
             for (int i = 0; i < count; ++i, phase = advance_phase(phase, tone.carrier_increment)) {
               auto expected = static_cast<int32_t>(correct_sin(phase) * tone.scaled_gain);
               ASSERT_EQ(samples[i], expected) << width << " bytes, " << level << " dB, shift "
