@@ -2,7 +2,7 @@
    n the integer nearest to the fast value v (as the code finds it, (v + 1.5 2^52) - 1.5 2^52),
    an allowance a below one half, and n = 0 or v farther than a from n, every w within a of v
    truncates as v does. The proofs of the sample checks (sample_check.gappa,
-   sample_check_single.gappa, LfoCheck in run_proofs.py) show |v - w| <= a for the plain loop's
+   sample_check_single.gappa, lfo_check.gappa) show |v - w| <= a for the plain loop's
    value w; this is the step from there to the same sample.
 
    coqc proofs/check_soundness.v *)

@@ -188,15 +188,6 @@ SINE_FOR.update({(False, b): "short" if b <= 2 else "narrow" for b in (1, 2, 3, 
 CHECK_CONSTANTS = {"short": ("kShortSampleMargin", "kNarrowSineLimit"),
                    "narrow": ("kNarrowSampleMargin", "kNarrowSineLimit"),
                    "wide": ("kWideSampleMargin", "kFastSineLimit")}
-# The allowance of a frame, as LfoCheck in run_proofs.py takes it: the sine's margin m_
-# (sample_check.gappa's m), and for an LFO argument from a fast modulator sine, RN(RN(G K) Rg)
-# per unit of the carrier phase phi (never negative where it is used).
-ALLOWANCE = """@rnd = float<ieee_64, ne>;
-l = rnd(rnd(G_ * @kLfoArgumentMargin@) * Rg_);
-allowed = rnd(m_ + rnd(l * phi_));
-"""
-
-
 def decision(v, allowed, argument, limit, plain):
     """The check as sample_check.gappa states it: v's truncation is kept only where v lies
     farther than the allowance from every non-zero integer, within the sine's reach (and, with
@@ -219,11 +210,12 @@ def checks(constants, rng, models):
         yield "pairing %d %d %s" % (growing, width, hexes(x)), [
             value(constants, margin), value(constants, limit), -s if q % 2 else s]
         check = model("sample_check.gappa", constants, SampleMargin=constants[margin])
-        allowance = gappa_model.Script(run_proofs.substitute(ALLOWANCE, constants))
+        # The allowance with the LFO's share as lfo_check.gappa has it (its own m is check's).
+        allowance = model("lfo_check.gappa", constants, SampleMargin=constants[margin])
         for _ in range(COUNT // 8):
             gain, rg, phi = spread(rng, 0.7, 2 ** 31 - 1), rng.uniform(0, 6.2832), rng.uniform(0, 6.2832)
             m = check.run({"G_": F(gain)}, "m")[0]
-            l, allowed = allowance.run({"G_": F(gain), "Rg_": F(rg), "phi_": F(phi), "m_": m},
+            l, allowed = allowance.run({"G_": F(gain), "Rg_": F(rg), "phi_": F(phi)},
                                        "l", "allowed")
             yield "margins %d %d %s" % (growing, width, hexes(gain, rg)), [m, l]
             yield "allowance %s" % hexes(m, l, phi), [allowed]
@@ -235,8 +227,8 @@ def checks(constants, rng, models):
             argument = rng.choice([x, value(constants, limit) * rng.choice([1, 2])])
             v = check.run({"G_": F(gain), "s_": F(sine)}, "v")[0]
             for plain, lfo in ((True, F(0)), (False, F(0)), (False, l)):
-                frame = allowance.run({"G_": F(gain), "Rg_": F(rg if lfo else 0), "phi_": F(phi),
-                                       "m_": m}, "allowed")[0]
+                frame = allowance.run({"G_": F(gain), "Rg_": F(rg if lfo else 0), "phi_": F(phi)},
+                                      "allowed")[0]
                 if plain and frame >= F(1, 2):
                     continue  # the caller takes the other check there
                 expected = decision(v, frame, F(argument), value(constants, limit), plain)

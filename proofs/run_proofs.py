@@ -735,33 +735,6 @@ def last_step(constants):
 
 last_step.tools = []
 
-def lfo_check(constants):
-    """The check of a frame whose LFO argument came from a fast modulator sine. With s the block
-    sine of af (within E of sin af), Sr = sin ar, c = RN(Sr), v = RN(s G), w = RN(c G):
-      |v - w| <= |v - s G| + G |s - sin af| + G |sin af - Sr| + G |Sr - c| + |c G - w|
-              <= G (E + 2^-54 + 2^-53 (2 + E)) + G phi Rg |Y| (+ 2^-1074 where a product is
-                 subnormal),
-    the sine being 1-Lipschitz and |Y| <= kLfoArgumentError (lfo_argument.gappa). The check
-    allows RN(RN(G M) + RN(RN(RN(G K) Rg) |phi|)) >= G M (1 - u)^2 + G K Rg |phi| (1 - u)^4,
-    u = 2^-53. So M (1 - u)^2 must cover the first part, with room for the subnormal term
-    (G M >= 0.7 M), and K (1 - u)^4 the second."""
-    u = F(1, 2 ** 53)
-    wrong = []
-    k = value(constants, "kLfoArgumentMargin")
-    if k * (1 - u) ** 4 < value(constants, "kLfoArgumentError"):
-        wrong.append("kLfoArgumentMargin does not cover kLfoArgumentError")
-    for margin, sine in (("kShortSampleMargin", "kShortSineError"),
-                         ("kNarrowSampleMargin", "kNarrowSineError")):
-        e = value(constants, sine)
-        subnormal = F(1, 2 ** 1074) / value(constants, "kLeastScaledGain")
-        need = e + F(1, 2 ** 54) + u * (2 + e) + subnormal
-        if value(constants, margin) * (1 - u) ** 2 < need:
-            wrong.append("%s does not cover %s with the LFO's roundings" % (margin, sine))
-    return "\n".join(wrong) or None
-
-
-lfo_check.tools = []
-
 def option_ranges(constants):
     """What the options let a tone be lies within what the proofs take of it: the scaled gain
     from kLeastScaledGain to kLargestScaledGain (the sample checks), the LFO's range in radians at
@@ -885,7 +858,9 @@ PROOFS = {
     "SampleCheckSingle": gappa("sample_check_single.gappa", variants=lambda c: [
         {"Product": product, "GainSplits": gain_splits(c)} for product in ("rnd32", "")]),
     "LfoArgument": gappa("lfo_argument.gappa"),
-    "LfoCheck": lfo_check,
+    "LfoCheck": gappa("lfo_check.gappa", variants=[
+        {"SineError": "@k%sSineError@" % sine, "SampleMargin": "@k%sSampleMargin@" % sine}
+        for sine in ("Short", "Narrow")]),
     "OptionRanges": option_ranges,
     "Shortcuts": shortcuts,
     "LastStep": last_step,

@@ -42,7 +42,7 @@ constexpr double kSingleSampleMargin = 0x1.5p-21;
 // Where the LFO's argument comes from a fast modulator sine it may be off too, by up to
 // |carrier phase| x range x kLfoArgumentError (proofs/lfo_argument.gappa), which the sine passes
 // on undiminished; the allowance per unit of |carrier phase| x range x scaled gain covers it with
-// the roundings of the allowance's own products (proofs/run_proofs.py, LfoCheck).
+// the roundings of the allowance's own products (proofs/lfo_check.gappa).
 constexpr double kLfoArgumentError = 0x1.44p-50;
 constexpr double kLfoArgumentMargin = 0x1.46p-50;
 // The error itself is read by the proofs; here only this, which they refine.

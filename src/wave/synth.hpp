@@ -73,7 +73,7 @@ BlockSine block_sine(bool growing, int bytes_per_sample);
 
 // What a frame's fast value is checked with: the sine's margin times the scaled gain, and where
 // the LFO argument comes from a fast modulator sine (lfo_range not 0), an allowance per unit of
-// |carrier phase| for its error (proofs/lfo_argument.gappa and LfoCheck in run_proofs.py).
+// |carrier phase| for its error (proofs/lfo_argument.gappa, proofs/lfo_check.gappa).
 struct CheckMargins {
   double margin = 0.0;
   double lfo_margin = 0.0;
