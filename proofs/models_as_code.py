@@ -162,6 +162,26 @@ def cases(constants, rng):
                         [sum(series(constants, r, odd, n[0], n[2] if odd else n[1], fused,
                                     dd_mul, dd_add))]
 
+    # The memo's radius, for each end, sign and kind of kept value, and values next to an end.
+    ends = {case["Distance"]: model("memo_radius.gappa", constants, **case)
+            for case in run_proofs.memo_cases(constants) if case["Value"] == "w0"}
+    lower, upper = ends["(value - n)"], ends["((n + 1) - value)"]
+    for _ in range(COUNT):
+        gain = spread(rng, 0.7, 2 ** 31 - 1)
+        sample = rng.choice([0, 1, rng.randint(1, int(gain) + 1)]) * rng.choice([1, -1])
+        value = abs(sample) + rng.choice([rng.uniform(0, 1), rng.uniform(0, 2 ** -30),
+                                          1 - rng.uniform(0, 2 ** -30)])
+        value = min(value, math.nextafter(abs(sample) + 1, 0))
+        allowed = rng.choice([0.0] + [gain * run_proofs.literal(constants[margin]) for margin in
+                                      ("kShortSampleMargin", "kNarrowSampleMargin")])
+        # A negative sample mirrors a positive one: every operation of the radius is symmetric.
+        radius = (lower if value - abs(sample) <= abs(sample) + 1 - value and abs(sample) >= 1
+                  else upper).run({"value": F(value), "allowed": F(allowed), "G_": F(gain)},
+                                  "radius")[0]
+        signed = -value if sample < 0 else value
+        yield "memo_radius %s %d %s" % (hexes(signed, allowed), sample, hexes(gain)), \
+            [max(radius, F(0))]
+
     # The rounding test, with y.lo next to half a spacing of y.hi (where the test decides).
     decided = gappa_model.Script(run_proofs.DECIDED)
     for _ in range(COUNT):

@@ -799,6 +799,26 @@ def shortcuts(constants):
 shortcuts.tools = []
 
 
+def memo_cases(constants):
+    """memo_radius.gappa's variants: the nearer end (the lower one for a sample from 1; the upper
+    one, which for a sample of 0 is the end at 1), and the kept value (each block sine's, kept
+    by its check, or the exact one). The far end's distance is at least the near one's: its hint
+    adds 1 - 2 Distance, and the near end's hint takes it as is."""
+    ends = {
+        "lower": {"Distance": "(value - n)", "LeastSample": "1",
+                  "Lower": "(w1 - n) / G", "LowerFar": "0",
+                  "Upper": "((n + 1) - w1) / G", "UpperFar": "(1 - 2 * (value - n)) / G"},
+        "upper": {"Distance": "((n + 1) - value)", "LeastSample": "0",
+                  "Upper": "((n + 1) - w1) / G", "UpperFar": "0",
+                  "Lower": "(w1 - n) / G", "LowerFar": "(1 - 2 * ((n + 1) - value)) / G"},
+    }
+    values = [{"Value": "rnd(s * G)", "Allowed": "rnd(G * @k%sSampleMargin@)" % sine,
+               "SampleMargin": "@k%sSampleMargin@" % sine, "SineError": "@k%sSineError@" % sine}
+              for sine in ("Short", "Narrow", "Wide")]
+    values.append({"Value": "w0", "Allowed": "0", "SampleMargin": "0", "SineError": "0"})
+    return [dict(end, **kept) for end in ends.values() for kept in values]
+
+
 def gain_splits(constants):
     """Split points at every power of two from 1 below kSingleLargestGain: the single-precision
     roundings are relative to their binade."""
@@ -863,6 +883,7 @@ PROOFS = {
         for sine in ("Short", "Narrow")]),
     "OptionRanges": option_ranges,
     "Shortcuts": shortcuts,
+    "MemoRadius": gappa("memo_radius.gappa", variants=memo_cases),
     "LastStep": last_step,
 }
 

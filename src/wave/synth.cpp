@@ -201,25 +201,6 @@ int memo_period(double increment, double scaled_gain, int longest) {
   return 0;
 }
 
-// How far the phase may move from `phase` while the plain loop's sample stays `sample`, given a
-// value within `allowed` of the plain loop's value correct_sin(phase) x gain there (0 when no
-// distance is safe: the same phase still gives the same sample, and tones like a quarter of the
-// rate come back to exactly the same phases). Truncation keeps `sample` on the open interval
-// (lo, hi), so the value's distance to its nearer end, less `allowed`, is the slack. Moving the
-// phase by d moves the sine by at most |d|, so the plain loop's value by at most gain x |d| plus
-// the roundings of two correct sines and two products, below gain x 3 x 2^-53. The slack's own
-// roundings are below 2^-51 (both differences to the ends are exact, by Sterbenz, unless the
-// sample is 0 and the ends are -1 and 1), the quotient's and the caller's |phase' - phase| are
-// relative 2^-53 each: (gain + 1) x 2^-45 off the slack and 2^-40 off the quotient cover them.
-// This is argued, not yet proven: Synthesis.MemoKeepsASampleOnlyWhereItHolds shifts a period's
-// phases by 2^-40 to 2^-3 and holds every sample to the plain loop's.
-double memo_radius(double value, double allowed, int32_t sample, double gain) {
-  double lo = sample > 0 ? sample : sample - 1.0;
-  double hi = sample < 0 ? sample : sample + 1.0;
-  double slack = std::fmin(value - lo, hi - value) - allowed;
-  return std::fmax((slack - (gain + 1.0) * 0x1p-45) / gain * (1.0 - 0x1p-40), 0.0);
-}
-
 // Calls stretch(first frame, its slot, frames) for each stretch of the block whose slots follow
 // each other: the block crosses the memo's end at most once.
 template <typename Stretch>
@@ -293,6 +274,25 @@ void remember(SampleMemo& memo, const double* phase, const double* sine, int32_t
 }
 
 }  // namespace
+
+// How far the phase may move from `phase` while the plain loop's sample stays `sample`, given a
+// value within `allowed` of the plain loop's value correct_sin(phase) x gain there (0 when no
+// distance is safe: the same phase still gives the same sample, and tones like a quarter of the
+// rate come back to exactly the same phases). Truncation keeps `sample` on the open interval
+// (lo, hi), so the value's distance to its nearer end, less `allowed`, is the slack. Moving the
+// phase by d moves the sine by at most |d|, so the plain loop's value by at most gain x |d| plus
+// the roundings of two correct sines and two products, below gain x 3 x 2^-53. The slack's own
+// roundings are below 2^-51 (both differences to the ends are exact, by Sterbenz, unless the
+// sample is 0 and the ends are -1 and 1), the quotient's and the caller's |phase' - phase| are
+// relative 2^-53 each: (gain + 1) x 2^-45 off the slack and 2^-40 off the quotient cover them.
+// proofs/memo_radius.gappa proves it, and Synthesis.MemoKeepsASampleOnlyWhereItHolds shifts a
+// period's phases by 2^-40 to 2^-3 and holds every sample to the plain loop's.
+double memo_radius(double value, double allowed, int32_t sample, double gain) {
+  double lo = sample > 0 ? sample : sample - 1.0;
+  double hi = sample < 0 ? sample : sample + 1.0;
+  double slack = std::fmin(value - lo, hi - value) - allowed;
+  return std::fmax((slack - (gain + 1.0) * 0x1p-45) / gain * (1.0 - 0x1p-40), 0.0);
+}
 
 ToneParameters tone_parameters(const GeneratorSettings& settings) {
   ToneParameters tone;

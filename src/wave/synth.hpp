@@ -85,6 +85,10 @@ inline double sample_allowance(const CheckMargins& m, double carrier_phase) {
   return m.margin + m.lfo_margin * std::fabs(carrier_phase);
 }
 
+// How far a kept sample's phase may move while the plain loop's sample stays the same, given its
+// value within `allowed` of the plain loop's (proofs/memo_radius.gappa).
+double memo_radius(double value, double allowed, int32_t sample, double gain);
+
 // The margin of the single-precision sine's check (proofs/sample_check_single.gappa).
 float single_sample_margin(double scaled_gain);
 

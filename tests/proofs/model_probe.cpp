@@ -120,6 +120,9 @@ int main() {
       DD r = reduce_pow10(a, b);
       print(r);
       std::printf("%a\n", b);
+    } else if (std::strcmp(name, "memo_radius") == 0 &&
+               std::scanf("%la %la %d %la", &a, &b, &unit, &c) == 4) {
+      std::printf("%a\n", memo_radius(a, b, unit, c));
     } else if (std::strcmp(name, "decided") == 0 && std::scanf("%la %la %la", &a, &b, &c) == 3) {
       std::printf("%a\n", sine_steps::decided({a, b}, c) ? 1.0 : 0.0);
     } else if (std::strcmp(name, "single_margin") == 0 && std::scanf("%la", &a) == 1) {
