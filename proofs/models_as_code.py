@@ -237,8 +237,7 @@ def checks(constants, rng, models):
             m = check.run({"G_": F(gain)}, "m")[0]
             l, allowed = allowance.run({"G_": F(gain), "Rg_": F(rg), "phi_": F(phi)},
                                        "l", "allowed")
-            yield "margins %d %d %s" % (growing, width, hexes(gain, rg)), [m, l]
-            yield "allowance %s" % hexes(m, l, phi), [allowed]
+            yield "margins %d %d %s" % (growing, width, hexes(gain, rg, phi)), [m, l, allowed]
             # Values next to an integer, at about the allowance from it, or anywhere.
             n = rng.choice([0, 1, -1, rng.randint(-int(gain), int(gain))])
             offset = allowed * rng.choice([-1, 1]) * F(rng.choice([1, 1 - 2 ** -40, 1 + 2 ** -40,

@@ -54,13 +54,8 @@ int main() {
   double b = 0.0;
   double c = 0.0;
   double d = 0.0;
-  double e = 0.0;
-  double f = 0.0;
-  double g = 0.0;
-  int kind_bytes = 0;
-  int sine_terms = 0;
-  int cosine_terms = 0;
-  int dd_terms = 0;
+  double more[3] = {};
+  int n[4] = {};  // widths, parities, term counts
   while (std::scanf("%31s", name) == 1) {
     if (std::strcmp(name, "dd_mul") == 0 && std::scanf("%la %la %la %la", &a, &b, &c, &d) == 4) {
       print(dd_mul<false>({a, b}, {c, d}));
@@ -82,24 +77,24 @@ int main() {
         std::printf("none\n");
       }
     } else if (std::strcmp(name, "pairing") == 0 &&
-               std::scanf("%d %d %la", &unit, &kind_bytes, &a) == 3) {
+               std::scanf("%d %d %la", &unit, &n[0], &a) == 3) {
       // The sine, margin and reach the synthesis takes for a phase that grows (unit 1) or wraps
-      // and samples of kind_bytes bytes; the sine evaluated at a without fused multiply-adds.
-      BlockSine sine = block_sine(unit != 0, kind_bytes);
+      // and samples of n[0] bytes; the sine evaluated at a without fused multiply-adds.
+      BlockSine sine = block_sine(unit != 0, n[0]);
       use_vector_unit(VectorUnit::kPlain);
       sine.evaluate(&a, &b, 1);
       std::printf("%a\n%a\n%a\n", sine.sample_margin, sine.limit, b);
     } else if (std::strcmp(name, "margins") == 0 &&
-               std::scanf("%d %d %la %la", &unit, &kind_bytes, &a, &b) == 4) {
-      CheckMargins m = check_margins(block_sine(unit != 0, kind_bytes), a, b);
-      std::printf("%a\n%a\n", m.margin, m.lfo_margin);
-    } else if (std::strcmp(name, "allowance") == 0 && std::scanf("%la %la %la", &a, &b, &c) == 3) {
-      std::printf("%a\n", sample_allowance({a, b}, c));
+               std::scanf("%d %d %la %la %la", &unit, &n[0], &a, &b, &c) == 5) {
+      // The margins for gain a and range b, and the allowance at carrier phase c.
+      CheckMargins m = check_margins(block_sine(unit != 0, n[0]), a, b);
+      std::printf("%a\n%a\n%a\n", m.margin, m.lfo_margin, sample_allowance(m, c));
     } else if (std::strcmp(name, "check") == 0 &&
-               std::scanf("%d %la %la %la %la %la %la %la", &unit, &a, &b, &c, &d, &e, &f, &g) ==
-                   8) {
+               std::scanf("%d %la %la %la %la %la %la %la", &unit, &a, &b, &c, &d, &more[0],
+                          &more[1], &more[2]) == 8) {
       // unit 1: the check of frames without the LFO
-      std::printf("%a\n", static_cast<double>(check_frame(a, b, c, d, {e, f}, g, unit != 0)));
+      std::printf("%a\n", static_cast<double>(
+                              check_frame(a, b, c, d, {more[0], more[1]}, more[2], unit != 0)));
     } else if (std::strcmp(name, "fast_reduce") == 0 && std::scanf("%31s %la", kind, &a) == 2) {
       // r and q of a block sine's reduction: narrow, wide, single (q rounded twice) or
       // single_fused
@@ -108,14 +103,13 @@ int main() {
                                : fast_sine_reduction(std::strcmp(kind, "wide") == 0, a);
       std::printf("%a\n%a\n", f.r, f.q);
     } else if (std::strcmp(name, "series") == 0 &&
-               std::scanf("%d %d %d %d %d %la %la", &unit, &kind_bytes, &sine_terms, &cosine_terms,
-                          &dd_terms, &a, &b) == 7) {
-      // series_of_parity: unit 1 fused, kind_bytes 1 odd (the cosine)
-      DD r = {a, b};
-      print(unit != 0 ? sine_steps::series_of_parity<true>(r, kind_bytes != 0, dd_terms, sine_terms,
-                                                           cosine_terms)
-                      : sine_steps::series_of_parity<false>(r, kind_bytes != 0, dd_terms,
-                                                            sine_terms, cosine_terms));
+               std::scanf("%d %d %d %d %d %la %la", &unit, &n[0], &n[1], &n[2], &n[3], &a, &b) ==
+                   7) {
+      // series_of_parity: unit 1 fused, n[0] 1 odd (the cosine), n[1] and n[2] the sine's and
+      // the cosine's terms, n[3] those in double-double
+      auto series =
+          unit != 0 ? sine_steps::series_of_parity<true> : sine_steps::series_of_parity<false>;
+      print(series({a, b}, n[0] != 0, n[3], n[1], n[2]));
     } else if (std::strcmp(name, "reduce_pow10") == 0 && std::scanf("%la", &a) == 1) {
       DD r = reduce_pow10(a, b);
       print(r);
