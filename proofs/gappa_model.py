@@ -7,7 +7,6 @@ hold of constants alone (the decimal pi, the parts of pi/2 left out) and to run 
 code against the C++.
 """
 import fractions
-import math
 import re
 
 F = fractions.Fraction
@@ -118,9 +117,6 @@ def round_integer(x):
     return F(round(x))  # a Fraction rounds half to even
 
 
-def round_toward_zero(x):
-    return F(math.trunc(x))
-
 
 def rounded_everywhere(node):
     """`x rnd= e`: every operation of e rounded."""
@@ -141,8 +137,8 @@ def evaluate(node, env):
         return -evaluate(node[1], env)
     if kind == "call":
         argument = evaluate(node[2], env)
-        return {"rnd": round_double, "rnd32": round_single, "rint": round_integer,
-                "trunc": round_toward_zero}[node[1]](argument)
+        return {"rnd": round_double, "rnd32": round_single,
+                "rint": round_integer}[node[1]](argument)
     a, b = evaluate(node[1], env), evaluate(node[2], env)
     if kind == "+":
         return a + b

@@ -176,8 +176,8 @@ def cases(constants, rng):
                                       ("kShortSampleMargin", "kNarrowSampleMargin")])
         # A negative sample mirrors a positive one: every operation of the radius is symmetric.
         radius = (lower if value - abs(sample) <= abs(sample) + 1 - value and abs(sample) >= 1
-                  else upper).run({"value": F(value), "allowed": F(allowed), "G_": F(gain)},
-                                  "radius")[0]
+                  else upper).run({"value": F(value), "allowed": F(allowed), "G_": F(gain),
+                                   "n": F(abs(sample))}, "radius")[0]
         signed = -value if sample < 0 else value
         yield "memo_radius %s %d %s" % (hexes(signed, allowed), sample, hexes(gain)), \
             [max(radius, F(0))]
