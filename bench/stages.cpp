@@ -68,14 +68,15 @@ int main() {
     double sink = 0.0;
 
     double phase = 0.0;
+    TurnCursor cursor;
     double t_phases = nanoseconds_per_frame(frames, [&] {
       for (long done = 0; done < frames; done += kBlockFrames) {
-        phase = fill_phases(tone.carrier_runs, phase, phases.data(), kBlockFrames);
+        phase = fill_phases(tone.carrier_runs, cursor, phase, phases.data(), kBlockFrames);
       }
     });
     auto sine = block_sine(tone.carrier_increment > TWO_PI, w.bytes_per_sample).evaluate;
     // 8-bit tones without a kept period take the single-precision sine, its check included.
-    const bool single = w.bytes_per_sample == 1 && tone.memo.period == 0 && !tone.lfo_on &&
+    const bool single = w.bytes_per_sample == 1 && tone.memo_period == 0 && !tone.lfo_on &&
                         tone.carrier_increment <= TWO_PI;
     const float margin = 0x1p-14f;  // about the tool's at -3 dB
     double t_sine = nanoseconds_per_frame(frames, [&] {
@@ -92,10 +93,11 @@ int main() {
     });
     s.carrier_phase = 0.0;
     s.mod_phase = 0.0;
-    auto room = std::make_unique<BlockRoom>();
+    auto state = std::make_unique<ToneState>();
+    start_tone(tone, *state);
     double t_synth = nanoseconds_per_frame(frames, [&] {
       for (long done = 0; done < frames; done += kBlockFrames) {
-        synthesize_block(s, tone, samples.data(), kBlockFrames, *room);
+        synthesize_block(s, tone, *state, samples.data(), kBlockFrames);
       }
     });
     double t_pack = nanoseconds_per_frame(frames, [&] {

@@ -580,10 +580,10 @@ PhaseRuns phase_runs(double increment) {
   return runs;
 }
 
-TONEGEN_VECTOR_CLONES TONEGEN_FLATTEN double fill_phases(PhaseRuns& runs, double phase, double* out,
-                                                         int count) {
+TONEGEN_VECTOR_CLONES TONEGEN_FLATTEN double fill_phases(const PhaseRuns& runs, TurnCursor& cursor,
+                                                         double phase, double* out, int count) {
   if (runs.turns.classes > 0 && phase >= 0.0 && phase < TWO_PI) {
-    return turn_runs(runs.turns, runs.increment, phase, out, count, runs.cursor);
+    return turn_runs(runs.turns, runs.increment, phase, out, count, cursor);
   }
   if (runs.falling && phase >= 0.0 && phase < TWO_PI) {
     return falling_runs(runs.increment, phase, out, count);

@@ -83,8 +83,7 @@ struct TurnCursor {
   int done = 0;
 };
 
-// What the runs need to know of one increment, computed once per file, and where the last
-// block left its turns.
+// What the runs need to know of one increment, computed once per file and not changed after.
 struct PhaseRuns {
   double increment = 0.0;
   // The binades from `first_bottom` (twice the increment's binade) up to [4, 8), whose top is
@@ -105,12 +104,13 @@ struct PhaseRuns {
   bool serial_only = false;
   TurnTable turns;
   bool falling = false;  // no table, an increment from 4 on: a falling phase's runs
-  TurnCursor cursor;
 };
 
 PhaseRuns phase_runs(double increment);
 
 // out[i] = the phase before the i-th advance, for `count` frames from `phase`; returns the phase
 // after them. Exactly what `count` calls of advance_phase give. `out` must have room for count +
-// kPhaseSlack doubles; what lies past count is scratch.
-double fill_phases(PhaseRuns& runs, double phase, double* out, int count);
+// kPhaseSlack doubles; what lies past count is scratch. `cursor` is where the last block left
+// its turns, the running state of the oscillator (any value is right; the one the last call left
+// saves work).
+double fill_phases(const PhaseRuns& runs, TurnCursor& cursor, double phase, double* out, int count);

@@ -307,22 +307,29 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
   // Exact comparison: -0.0 counts as off too.
   tone.lfo_on = settings.mod_frequency != 0.0;
   if (!tone.lfo_on && tone.carrier_increment <= TWO_PI) {
-    SampleMemo& memo = tone.memo;
     int64_t file_frames =
         settings.file_size_bytes / (settings.channels * settings.bytes_per_sample);
     int longest = static_cast<int>(std::min<int64_t>(kMaxMemoFrames, file_frames / kMemoRepeats));
-    memo.period = memo_period(tone.carrier_increment, tone.scaled_gain, longest);
-    memo.phase.assign(memo.period, std::nan(""));
-    memo.radius.assign(memo.period, 0.0);
-    memo.sample.assign(memo.period, 0);
+    tone.memo_period = memo_period(tone.carrier_increment, tone.scaled_gain, longest);
   }
   // The memo keeps the double sine's values, and the proven margin holds for gains up to 127.
   static_assert(TWO_PI <= kSingleSineLimit, "wrapping phases are the single sine's to take");
-  tone.single = !tone.lfo_on && tone.memo.period == 0 && settings.bytes_per_sample == 1 &&
+  tone.single = !tone.lfo_on && tone.memo_period == 0 && settings.bytes_per_sample == 1 &&
                 tone.scaled_gain >= kLeastScaledGain && tone.scaled_gain <= kSingleLargestGain &&
                 tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI;
   tone.single_margin = single_sample_margin(tone.scaled_gain);
   return tone;
+}
+
+void start_tone(const ToneParameters& tone, ToneState& state) {
+  SampleMemo& memo = state.memo;
+  memo.period = tone.memo_period;
+  memo.slot = 0;
+  memo.phase.assign(memo.period, std::nan(""));
+  memo.radius.assign(memo.period, 0.0);
+  memo.sample.assign(memo.period, 0);
+  state.carrier_cursor = {};
+  state.mod_cursor = {};
 }
 
 float single_sample_margin(double scaled_gain) {
@@ -359,20 +366,23 @@ int32_t check_frame(double sine, double argument, double carrier_phase, double g
   return any ? kDoubtfulSample : sample;
 }
 
-void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t* samples,
-                      int count, BlockRoom& b) {
+void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, ToneState& state,
+                      int32_t* samples, int count) {
+  BlockRoom& b = state.room;
   const double range = settings.mod_range_rad;
 
   // The phase recurrences first (in runs where they allow it); everything after them is per
   // frame.
-  settings.carrier_phase = fill_phases(tone.carrier_runs, settings.carrier_phase, b.carrier, count);
+  settings.carrier_phase = fill_phases(tone.carrier_runs, state.carrier_cursor,
+                                       settings.carrier_phase, b.carrier, count);
   if (tone.lfo_on) {
-    settings.mod_phase = fill_phases(tone.mod_runs, settings.mod_phase, b.modulator, count);
+    settings.mod_phase =
+        fill_phases(tone.mod_runs, state.mod_cursor, settings.mod_phase, b.modulator, count);
   }
 
   // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow.
   const bool growing = tone.carrier_increment > TWO_PI;
-  SampleMemo& memo = tone.memo;
+  SampleMemo& memo = state.memo;
   if (memo.period > 0) {
     // A few frames the memo misses cost less exactly, one by one, than the block's sines.
     const int missed = recall(memo, b.carrier, count, samples);

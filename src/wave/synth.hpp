@@ -22,7 +22,7 @@ struct SampleMemo {
   std::vector<int32_t> sample;
 };
 
-// What the frame loop needs, computed once per file.
+// What the frame loop needs, computed once per file and not changed while it is written: the plan.
 struct ToneParameters {
   double scaled_gain = 0.0;  // largest sample value x gain
   double carrier_increment = 0.0;
@@ -30,7 +30,7 @@ struct ToneParameters {
   bool lfo_on = false;
   PhaseRuns carrier_runs;  // each increment's steps and run lengths, binade by binade
   PhaseRuns mod_runs;
-  SampleMemo memo;  // pure tones only; the running state of the frame loop
+  int memo_period = 0;  // frames the memo keeps (pure tones only); 0: none
   // Pure 8-bit tones without a memo whose phases wrap take the single-precision sine, with this
   // margin of their check.
   bool single = false;
@@ -39,8 +39,7 @@ struct ToneParameters {
 
 ToneParameters tone_parameters(const GeneratorSettings& settings);
 
-// The synthesis' working room for a block, which the caller keeps (the writer, for a whole
-// file): no function of the engine keeps any of its own, so two tones can be made at once.
+// The synthesis' working room for a block.
 struct BlockRoom {
   double carrier[kBlockFrames + kPhaseSlack];
   double modulator[kBlockFrames + kPhaseSlack];
@@ -49,6 +48,19 @@ struct BlockRoom {
   uint64_t doubtful[kBlockFrames];
   QuickSines quick;  // the modulator's correctly rounded sines
 };
+
+// The running state of a tone, which the caller keeps (the writer, for a whole file): the memo,
+// where each oscillator's last block left its turns, and the block's room. No function of the
+// engine keeps any of its own, so two tones can be made at once.
+struct ToneState {
+  SampleMemo memo;
+  TurnCursor carrier_cursor;
+  TurnCursor mod_cursor;
+  BlockRoom room;
+};
+
+// Sets `state` up for a new file of `tone`.
+void start_tone(const ToneParameters& tone, ToneState& state);
 
 // The scaled gains the samples' checks are proven for (proofs/sample_check.gappa; the
 // single-precision one up to kSingleLargestGain, sample_check_single.gappa), which the options
@@ -100,10 +112,11 @@ int32_t check_frame(double sine, double argument, double carrier_phase, double g
 
 // The next `count` (at most kBlockFrames) samples: correct_sin(argument) x scaled_gain truncated
 // toward zero, the argument being the carrier phase or, with the LFO on, lfo_product() of it.
-// Advances carrier_phase (and mod_phase) in `settings` once per frame, and the tone's memo (which
-// saves work only while the blocks follow each other, but is right whatever the phases).
-void synthesize_block(GeneratorSettings& settings, ToneParameters& tone, int32_t* samples,
-                      int count, BlockRoom& room);
+// Advances carrier_phase (and mod_phase) in `settings` once per frame, and the tone's state (whose
+// memo and cursors save work only while the blocks follow each other, but are right whatever the
+// phases).
+void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, ToneState& state,
+                      int32_t* samples, int count);
 
 // Lays out `count` frames: each sample once per channel, least significant byte first, 1-byte
 // samples offset by 128. Writes count x channels x bytes_per_sample bytes.

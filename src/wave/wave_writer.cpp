@@ -74,11 +74,12 @@ int write_wave_file(GeneratorSettings& settings, const WriteProgress& progress, 
 
   int frame_bytes = settings.channels * settings.bytes_per_sample;
   int32_t samples[kBlockFrames];
-  BlockRoom room;
+  ToneState state;
+  start_tone(tone, state);
   int32_t done = 0;
   while (done < frame_count && !stream.failed && !stopped(progress)) {
     int count = frame_count - done < kBlockFrames ? frame_count - done : kBlockFrames;
-    synthesize_block(settings, tone, samples, count, room);
+    synthesize_block(settings, tone, state, samples, count);
     std::size_t bytes = static_cast<std::size_t>(count) * frame_bytes;
     pack_frames(samples, count, settings.channels, settings.bytes_per_sample,
                 reserve_bytes(stream, bytes));

@@ -22,6 +22,7 @@ void expect_serial(double increment, double start, int frames, const std::vector
   SCOPED_TRACE(testing::Message() << std::hexfloat << "increment " << increment << ", from "
                                   << start);
   PhaseRuns table = phase_runs(increment);
+  TurnCursor cursor;
   const double marker = -0.0;
   const int room = 1025 + kPhaseSlack;
   std::vector<double> out(room + 1);
@@ -40,7 +41,7 @@ void expect_serial(double increment, double start, int frames, const std::vector
       earlier = serial;
     }
     std::fill(out.begin(), out.end(), marker);
-    runs = fill_phases(table, runs, out.data(), count);
+    runs = fill_phases(table, cursor, runs, out.data(), count);
     ASSERT_EQ(std::bit_cast<uint64_t>(out[room]), std::bit_cast<uint64_t>(marker));
     for (int i = 0; i < count; ++i, ++frame) {
       ASSERT_EQ(std::bit_cast<uint64_t>(out[i]), std::bit_cast<uint64_t>(serial))

@@ -20,12 +20,13 @@ std::vector<unsigned char> pipeline_tone(GeneratorSettings s) {
   int32_t frames = (s.file_size_bytes + frame_bytes - 1) / frame_bytes;
   std::vector<unsigned char> bytes(static_cast<std::size_t>(frames) * frame_bytes);
   int32_t samples[kBlockFrames];
-  auto room = std::make_unique<BlockRoom>();
+  auto state = std::make_unique<ToneState>();
+  start_tone(tone, *state);
   s.carrier_phase = 0.0;
   s.mod_phase = 0.0;
   for (int32_t done = 0; done < frames;) {
     int count = std::min(kBlockFrames, frames - done);
-    synthesize_block(s, tone, samples, count, *room);
+    synthesize_block(s, tone, *state, samples, count);
     pack_frames(samples, count, s.channels, s.bytes_per_sample, &bytes[done * frame_bytes]);
     done += count;
   }
@@ -112,18 +113,19 @@ TEST(Synthesis, MemoKeepsASampleOnlyWhereItHolds) {
         s.bytes_per_sample = width;
         s.gain = db_to_gain(level);
         ToneParameters tone = tone_parameters(s);
-        const int period = tone.memo.period;
+        const int period = tone.memo_period;
         ASSERT_GT(period, 0) << width << " bytes, " << level << " dB";
         int32_t samples[kBlockFrames];
-        auto room = std::make_unique<BlockRoom>();
+        auto state = std::make_unique<ToneState>();
+        start_tone(tone, *state);
         std::vector<double> first_phases;
         for (int pass = 0; pass < 2; ++pass) {
-          first_phases = tone.memo.phase;
+          first_phases = state->memo.phase;
           s.carrier_phase = pass * shift;
           double phase = s.carrier_phase;
           for (int done = 0; done < period;) {
             int count = std::min(kBlockFrames, period - done);
-            synthesize_block(s, tone, samples, count, *room);
+            synthesize_block(s, tone, *state, samples, count);
             for (int i = 0; i < count; ++i, phase = advance_phase(phase, tone.carrier_increment)) {
               auto expected = static_cast<int32_t>(correct_sin(phase) * tone.scaled_gain);
               ASSERT_EQ(samples[i], expected) << width << " bytes, " << level << " dB, shift "
@@ -134,7 +136,7 @@ TEST(Synthesis, MemoKeepsASampleOnlyWhereItHolds) {
         }
         int kept = 0;
         for (int slot = 0; slot < period; ++slot) {
-          kept += tone.memo.phase[slot] == first_phases[slot];
+          kept += state->memo.phase[slot] == first_phases[slot];
         }
         if (std::fabs(shift) * tone.scaled_gain < 0x1p-20) {
           EXPECT_GT(kept, period / 2) << width << " bytes, " << level << " dB, shift " << shift;
