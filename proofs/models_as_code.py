@@ -21,6 +21,7 @@ import sys
 sys.dont_write_bytecode = True  # nothing left behind in the source tree
 import gappa_model  # noqa: E402
 import run_proofs  # noqa: E402
+from run_proofs import value  # noqa: E402
 
 F = fractions.Fraction
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -283,10 +284,6 @@ def series(constants, r, odd, dd_terms, terms, fused, dd_mul, dd_add):
     for k in range(min(dd_terms, terms) - 1, -1, -1):
         q = step(dd_add, step(dd_mul, q, z, product), c[k], "V")
     return q if odd else step(dd_mul, r, q, product)
-
-
-def value(constants, name):
-    return F(run_proofs.literal(constants[name]))
 
 
 def hexes(*values):

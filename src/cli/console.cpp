@@ -182,12 +182,11 @@ void print_error(const char* format, ...) {
     std::fputc('\n', g_errors);
     g_line_open = false;
   }
-  std::fputs("tonegen: ", g_errors);
+  put_text(g_errors, "tonegen: ", 9);
   std::va_list args;
   va_start(args, format);
   vprint_to(g_errors, format, args);
   va_end(args);
-  std::fputc('\n', g_errors);
+  put_text(g_errors, "\n", 1);
   std::fflush(g_errors);
-  g_line_open = g_line_open && g_text != g_errors;
 }
