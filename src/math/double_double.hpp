@@ -28,10 +28,11 @@ struct DD {
   double lo;
 };
 
-// Added and subtracted again, it rounds a double below 2^51 to the nearest integer.
+// Added and subtracted again, it rounds a double below 2^51 to the nearest integer: int<ne> in
+// the reductions' Gappa scripts, which proofs/models_as_code.py holds to the code.
 inline constexpr double kRoundingShift = 0x1.8p52;
 
-// a + b = hi + lo exactly, whatever the magnitudes.
+// a + b = hi + lo exactly, whatever the magnitudes (two_sum_exact, proofs/exact_transformations.v).
 TONEGEN_ALWAYS_INLINE DD two_sum(double a, double b) {
   double s = a + b;
   double b_part = s - a;
@@ -39,13 +40,13 @@ TONEGEN_ALWAYS_INLINE DD two_sum(double a, double b) {
   return {s, e};
 }
 
-// The same, for |a| >= |b| or a = 0.
+// The same, for |a| >= |b| or a = 0 (fast_two_sum_exact).
 TONEGEN_ALWAYS_INLINE DD fast_two_sum(double a, double b) {
   double s = a + b;
   return {s, b - (s - a)};
 }
 
-// a = hi + lo with 26-bit halves, so that products of halves are exact.
+// a = hi + lo with 26-bit halves, so that products of halves are exact (two_prod_exact).
 TONEGEN_ALWAYS_INLINE DD split(double a) {
   constexpr double kSplitter = 134217729.0;  // 2^27 + 1
   double t = kSplitter * a;
@@ -54,7 +55,8 @@ TONEGEN_ALWAYS_INLINE DD split(double a) {
 }
 
 // a x b = hi + lo exactly (no overflow or underflow occurs for the values used here), by
-// splitting: the same two doubles on every machine, fused multiply-adds or not.
+// splitting: the same two doubles on every machine, fused multiply-adds or not (two_prod_exact
+// and fma_two_prod_exact, proofs/exact_transformations.v).
 TONEGEN_ALWAYS_INLINE DD two_prod(double a, double b) {
   double p = a * b;
   DD x = split(a);
@@ -86,8 +88,9 @@ TONEGEN_ALWAYS_INLINE DD dd_mul(DD a, DD b) {
 }
 
 // Double-double sum, for operands that do not cancel (|a| <= |b| / 2 wherever it is used, which
-// the series' proofs show): error below kDdAddError of the result. Then |a.hi| <= |b.hi|, so
-// fast_two_sum gives the exact sum and error that two_sum would, in half the operations.
+// the series' proofs show): error below kDdAddError of the result. Then |a.hi| <= |b.hi|
+// (dd_add.gappa), so fast_two_sum gives the exact sum and error that two_sum would, in half the
+// operations (fast_two_sum_exact).
 TONEGEN_ALWAYS_INLINE DD dd_add(DD a, DD b) {
   DD s = fast_two_sum(b.hi, a.hi);
   s.lo += a.lo + b.lo;

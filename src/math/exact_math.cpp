@@ -19,7 +19,8 @@ using namespace sine_steps;
 namespace {
 
 // The last step's precisions, in 32-bit words after the binary point. 256 bits already decide
-// every argument of the published hardest-to-round lists, which need at most about 120.
+// every argument of the published hardest-to-round lists, which need at most about 120
+// (HardCases.EveryLineCorrectlyRoundedAndEveryStepUsed).
 constexpr int kFirstLastStepWords = 8;
 constexpr int kLastStepWords[] = {kFirstLastStepWords, 16, kMaxFractionWords};
 
@@ -82,7 +83,8 @@ constexpr double kPow10Reach = 0.35;
 // test's bound covers it all.
 constexpr double kPow10ReductionError = 0x1p-97;
 constexpr double kPow10Bound = 0x1p-95;
-// 10^x = 1 + x ln 10 + ...: below this, within half a spacing of 1 on either side.
+// 10^x = 1 + x ln 10 + ...: below this, within half a spacing of 1 on either side (Pow10Series
+// in proofs/run_proofs.py).
 constexpr double kPow10RoundsToOne = 0x1p-56;
 // Read by the proofs; here only this, which they refine into the whole sum.
 static_assert(kPow10ReductionError < kPow10Bound, "the rounding test covers the reduction");
@@ -95,7 +97,7 @@ DD reduce_pow10(double x, double& k) {
   t = fast_two_sum(t.hi, t.lo + x * kLn10Lo);
   k = (t.hi * kInverseLn2 + kRoundingShift) - kRoundingShift;
   DD p = two_prod(k, kLn2Hi);
-  double s = t.hi - p.hi;  // exact: p.hi is within a factor 2 of t.hi, or both are 0
+  double s = t.hi - p.hi;  // exact by Sterbenz; reduction_pow10.gappa bounds it anyway
   return two_sum(s, ((t.lo - p.lo) - k * kLn2Mid) - k * kLn2Lo);
 }
 
@@ -115,6 +117,7 @@ Rounded rounded_pow10(double x) {
   }
   // 10^x is never a midpoint between doubles for |x| <= 22: for a non-integer x = p/q (lowest
   // terms, q > 1) it is irrational, as 10^p is no q-th power; for a negative integer it is not a
-  // dyadic rational (1/10^n), and for 0 <= x <= 22 it is a double itself (5^22 < 2^53).
+  // dyadic rational (1/10^n), and for 0 <= x <= 22 it is a double itself (5^22 < 2^53, which
+  // Pow10Series checks of kExactPow10Limit).
   return {last_step(x, fixed_point_pow10), Step::kLast};
 }

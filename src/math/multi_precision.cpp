@@ -94,6 +94,7 @@ bool less(const Fixed& a, const Fixed& b, int n) {
 }
 
 // a + b, exact; the integer part stays small wherever it is used.
+// (LastStep takes it; ExactMath.LastStepAgainstMpfr)
 Fixed add(const Fixed& a, const Fixed& b, int n) {
   Fixed s;
   uint64_t carry = 0;
@@ -106,7 +107,7 @@ Fixed add(const Fixed& a, const Fixed& b, int n) {
   return s;
 }
 
-// a - b for a >= b, exact.
+// a - b for a >= b, exact. (LastStep takes it; ExactMath.LastStepAgainstMpfr)
 Fixed subtract(const Fixed& a, const Fixed& b, int n) {
   Fixed d;
   uint64_t borrow = 0;
@@ -121,6 +122,7 @@ Fixed subtract(const Fixed& a, const Fixed& b, int n) {
 
 // a x b truncated to n words: below the exact product by less than one ulp. The full product is
 // formed, so the carries of the dropped words are kept.
+// (LastStep takes it; ExactMath.LastStepAgainstMpfr)
 Fixed multiply(const Fixed& a, const Fixed& b, int n) {
   uint32_t full[2 * (kCapacity + 1)] = {};
   for (int i = n; i >= 0; --i) {
@@ -143,7 +145,7 @@ Fixed multiply(const Fixed& a, const Fixed& b, int n) {
   return p;
 }
 
-// a x d for a small integer d, exact unless the integer part overflows.
+// a x d for a small integer d, exact unless the integer part overflows. (LastStep takes it.)
 Fixed multiply_small(const Fixed& a, uint32_t d, int n) {
   Fixed p;
   uint64_t carry = 0;
@@ -156,7 +158,7 @@ Fixed multiply_small(const Fixed& a, uint32_t d, int n) {
   return p;
 }
 
-// a / d truncated: below the exact quotient by less than one ulp.
+// a / d truncated: below the exact quotient by less than one ulp. (LastStep takes it.)
 Fixed divide_small(const Fixed& a, uint32_t d, int n) {
   Fixed q;
   uint64_t rest = 0;
@@ -211,6 +213,7 @@ double round_to_double(const Fixed& a, int n) {
 }
 
 // Whether every real within `error` ulps of y rounds to the same double; that double, if so.
+// (ExactMath.LastStepAgainstMpfr)
 Decision rounding_test(const Fixed& y, uint32_t error, int n) {
   Fixed low_limit;
   low_limit.word[n] = error;
@@ -237,7 +240,7 @@ Binary decompose(double x) {
 // m 2^e x c for a table constant c, to n words of fraction: m times c's words up to
 // `table_words`, shifted right by -e bits. Below the exact value by less than 2^(53 + e) x
 // 2^(-32 table_words) from c's truncation, plus one ulp from the last truncation. The integer
-// part is kept modulo 2^32.
+// part is kept modulo 2^32. (LastStep)
 Fixed scaled_product(Binary x, const uint32_t (&table)[kCapacity + 1], int table_words, int n) {
   // The product as an integer, least significant word first: m x (c 2^(32 table_words)).
   constexpr int kLength = kCapacity + 3;
@@ -272,7 +275,7 @@ Fixed scaled_product(Binary x, const uint32_t (&table)[kCapacity + 1], int table
 // at most (e_(j-1) z + t_(j-1) e_z + 1) / d + 1, where e_z is the error of z; the sums are exact.
 // The bounds returned count the terms summed (N) and add the tail, which after the first zero
 // term is below that term's own error bound (alternating) or below 1.6 times it (e^rho, ratio
-// under 0.36).
+// under 0.36). (LastStep derives these bounds again.)
 struct Series {
   Fixed sum;
   uint32_t error;  // ulps
@@ -283,7 +286,7 @@ struct Series {
 // theta within 3.1 ulps and z within 6 ulps (see fixed_point_sine). Sine: t_0 = theta, d >= 6,
 // e_j <= (3.1 x 0.62 + 0.79 x 6 + 1) / 6 + 1 < 3.1 for every j. Cosine: t_0 = 1 exactly, e_1 <=
 // (6 + 1) / 2 + 1 = 4.5, and later e_j <= (4.5 x 0.62 + 0.31 x 6 + 1) / 12 + 1 < 4.5. So N terms
-// and the tail stay within 5 (N + 1) ulps either way.
+// and the tail stay within 5 (N + 1) ulps either way. (LastStep)
 Series sine_or_cosine(const Fixed& theta, const Fixed& z, bool cosine, int n) {
   Fixed term;
   if (cosine) {
@@ -307,7 +310,7 @@ Series sine_or_cosine(const Fixed& theta, const Fixed& z, bool cosine, int n) {
 
 // e^(+-rho) for 0 <= rho <= 0.36, rho within 2.1 ulps: t_0 = 1 exactly, e_1 <= 2.1 + 1 + 1, and
 // later e_j <= (4.1 x 0.36 + 0.36 x 2.1 + 1) / 2 + 1 < 4.1; N terms and the tail stay within
-// 4.1 N + 1.6 x 4.1 < 5 (N + 2) ulps.
+// 4.1 N + 1.6 x 4.1 < 5 (N + 2) ulps. (LastStep)
 Series exponential(const Fixed& rho, bool negative, int n) {
   Fixed term;
   term.word[0] = 1;
@@ -329,7 +332,7 @@ Series exponential(const Fixed& rho, bool negative, int n) {
 Decision fixed_point_sine(double x, int n) {
   require(n >= 1 && n <= kMaxFractionWords, "precision out of range");
   // y = |x| 2/pi = k + f. 2/pi to n + 3 words: with |x| <= 2^42 (so 53 + e <= 43) f lies below
-  // the exact fraction by less than 1 + 2^-53 ulps.
+  // the exact fraction by less than 1 + 2^-53 ulps. (LastStep)
   Binary bx = decompose(x);
   Fixed y = scaled_product(bx, kTwoOverPi, n + kTwoOverPiGuardWords, n);
   uint32_t k = y.word[0];
@@ -337,7 +340,7 @@ Decision fixed_point_sine(double x, int n) {
   // |x| = (k + f) pi/2; with f >= 1/2, |x| = (k + 1) pi/2 - (1 - f) pi/2 instead, so that
   // theta = g pi/2 with g = min(f, 1 - f) <= 1/2, within 1 + 2^-53 ulps. No double lies closer to
   // a multiple of pi/2 than 2^-60.49 for |x| <= 2^42 (by the continued fraction of pi/2), far
-  // above these errors, so the side is right.
+  // above these errors, so the side is right. (SmallestReduced, LastStep)
   bool negative_theta = false;
   if ((y.word[1] >> 31) != 0) {
     Fixed one;
@@ -347,7 +350,7 @@ Decision fixed_point_sine(double x, int n) {
     negative_theta = true;
   }
   // theta within 1.58 (g's error x pi/2) + 0.5 (pi/2 truncated, times g) + 1 (product) < 3.1
-  // ulps; z = theta^2 within 2 x 0.79 x 3.1 + 1 < 6 ulps.
+  // ulps; z = theta^2 within 2 x 0.79 x 3.1 + 1 < 6 ulps. (LastStep)
   Fixed theta = multiply(y, constant(kHalfPi, n), n);
   Fixed z = multiply(theta, theta, n);
   // sin(k pi/2 + t) is sin t, cos t, -sin t, -cos t for k = 0, 1, 2, 3 modulo 4; sin is odd.
@@ -364,11 +367,11 @@ Decision fixed_point_sine(double x, int n) {
 Decision fixed_point_pow10(double x, int n) {
   require(n >= 1 && n <= kMaxFractionWords, "precision out of range");
   // 10^x = e^(+-t), t = |x| ln 10 <= 50.7. ln 10 to n + 2 words: with |x| <= 22 (so 53 + e <=
-  // 5) t lies below the exact value by less than 1 + 2^-59 ulps.
+  // 5) t lies below the exact value by less than 1 + 2^-59 ulps. (LastStep)
   Fixed t = scaled_product(decompose(x), kLn10, n + kLn10GuardWords, n);
   // t = k ln 2 + rho, with k the nearest integer to |x| log2(10) as doubles see it: |rho| < 0.36.
   // k ln 2 from ln 2 to n + 2 words: k <= 74 times a truncation below 2^-64 ulps, plus the last
-  // truncation, so within 1 + 2^-57 ulps, and rho within 2.1 ulps.
+  // truncation, so within 1 + 2^-57 ulps, and rho within 2.1 ulps. (LastStep)
   double k = std::nearbyint(std::fabs(x) * 0x1.a934f0979a371p+1);
   // (Words past n are never read: the product is truncated to n words where it is used.)
   Fixed k_ln2 = multiply_small(constant(kLn2, n + kLn2GuardWords), static_cast<uint32_t>(k),
@@ -377,6 +380,7 @@ Decision fixed_point_pow10(double x, int n) {
   Fixed rho = rho_negative ? subtract(k_ln2, t, n) : subtract(t, k_ln2, n);
   require(rho.word[0] == 0 && rho.word[1] < kRhoWordLimit, "reduced exponent out of range");
   // 10^x = 2^(+-k) e^(+-rho): the scaling is exact, so it keeps the rounding.
+  // (ExactMath.PowerOfTenAgainstMpfr)
   bool x_negative = x < 0.0;
   Series s = exponential(rho, x_negative != rho_negative, n);
   Decision d = rounding_test(s.sum, s.error, n);

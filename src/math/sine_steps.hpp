@@ -85,13 +85,14 @@ TONEGEN_ALWAYS_INLINE bool decided(DD y, double bound) {
 
 inline constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 // pi/2 = kHalfPi1 + ... + kHalfPi4 + d, |d| < 2^-217; each part is the double nearest to what
-// the ones before leave.
+// the ones before leave (PiParts in proofs/run_proofs.py).
 inline constexpr double kHalfPi1 = 0x1.921fb54442d18p+0;
 inline constexpr double kHalfPi2 = 0x1.1a62633145c07p-54;
 inline constexpr double kHalfPi3 = -0x1.f1976b7ed8fbcp-110;
 inline constexpr double kHalfPi4 = 0x1.4cf98e804177dp-164;
 
-// hi + t, keeping the rounding error of that sum: lo gains at most u of |hi + t|.
+// hi + t, keeping the rounding error of that sum: lo gains at most u of |hi + t|
+// (reduction_scalar.gappa, step by step).
 TONEGEN_ALWAYS_INLINE DD accumulate(DD acc, double t) {
   DD s = two_sum(acc.hi, t);
   s.lo += acc.lo;

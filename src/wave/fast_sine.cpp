@@ -109,7 +109,8 @@ TONEGEN_ALWAYS_INLINE float reduce_single(float x, float& shifted) {
   shifted = Fma ? std::fma(x, kSingleInversePi, kSingleRoundingShift)
                 : x * kSingleInversePi + kSingleRoundingShift;
   float q = shifted - kSingleRoundingShift;
-  // The products are exact: fused or not, the same r.
+  // The products are exact: fused or not, the same r (models_as_code.py holds both forms to
+  // reduction_single.gappa's).
   return Fma ? std::fma(-q, kSinglePiB, std::fma(-q, kSinglePiA, x))
              : (x - q * kSinglePiA) - q * kSinglePiB;
 }

@@ -10,9 +10,11 @@
 // only use it where such a difference, within the bounds below, cannot change what it computes.
 
 // Largest argument magnitude for which the error bound below holds: the phases of the longest
-// file whose frequency exceeds the sample rate (about 3 x 10^11), times the LFO's 2 pi.
+// file whose frequency exceeds the sample rate (about 3 x 10^11), times the LFO's 2 pi
+// (reduction_wide.gappa splits up to it).
 inline constexpr double kFastSineLimit = 0x1p42;
-// The same for fast_sine_narrow: enough for phases that wrap, and the LFO products of them.
+// The same for fast_sine_narrow (reduction_narrow.gappa): enough for phases that wrap, and the
+// LFO products of them.
 inline constexpr double kNarrowSineLimit = 65536.0;
 // Every block reduction leaves |r| <= kBlockReach (reduction_narrow.gappa, reduction_wide.gappa,
 // reduction_single.gappa), within the polynomials' interval pi/2 (1 + 2^-10) (block_sines.sollya)
@@ -38,7 +40,8 @@ inline constexpr double kShortSineError = 0x1.41p-28;   // fast_sine_short
 
 // Where the block functions run: plain IEEE operations, or fused multiply-adds where the
 // processor has them, with 256-bit or 512-bit vectors. Every unit gives results within the same
-// bounds; rounded_sines gives the very same bits on each. By default the best the processor has.
+// bounds (each form has its Gappa proof); rounded_sines gives the very same bits on each
+// (RoundedSines.BitForBitWithCorrectSin). By default the best the processor has.
 enum class VectorUnit { kPlain, kFma, kAvx512 };
 // Whether the processor can run `unit` (and this build has it); if so, the block functions use it
 // from now on: tests try each in turn.
@@ -68,7 +71,7 @@ inline constexpr int32_t kDoubtfulSample = INT32_MIN;
 // most 127: v = s x RN32(gain), s the single-precision sine of x[i] (v rounded to single
 // precision, or exact where the unit fuses multiply-adds), and samples[i] = RN32(v + margin)
 // truncated where RN32(v - margin) truncates to the same, else kDoubtfulSample. Returns whether
-// any sample is kDoubtfulSample.
+// any sample is kDoubtfulSample. Sound by sample_check_single.gappa and check_soundness.v.
 bool fast_sine_single_samples(const double* x, int count, double gain, float margin,
                               int32_t* samples);
 

@@ -43,6 +43,7 @@ int exponent_of(double x) {
 //   in the binade and is at least TWO_PI, and so is what is left after subtracting TWO_PI, so
 //   each frame adds the increment rounded to s and takes away TWO_PI rounded to s.
 // A rounding exactly halfway between multiples of s follows the phase's last bit: no run there.
+// The first kind is binade_step (proofs/phase_steps.v); the second only the tests hold so far.
 struct Run {
   double step;
   double bound;
@@ -68,7 +69,8 @@ Run run_from(double phase, double increment, double low) {
 }
 
 // out[i] = start + i step, for i < 8 x chunks: the run's frames, all exact (each i step is a
-// multiple of the binade's spacing below its size, and each sum lies on its grid, below its top).
+// multiple of the binade's spacing below its size, and each sum lies on its grid, below its top:
+// binade_step).
 // What lies past the run is scratch.
 TONEGEN_ALWAYS_INLINE void fill_run(double start, double step, int chunks, double* __restrict out) {
   for (int i = 0; i < chunks * kChunk; ++i) {
@@ -131,7 +133,8 @@ int general_runs(const PhaseRuns& runs, double& phase, double& before, double* o
   const Run run = run_from(phase, increment, low);
   if (run.step >= 0.0) {
     // Whole groups of eight while p + 8 c step < bound, which is decided exactly: below 2^(e+1)
-    // the sum is a multiple of s and so a double; above, it rounds to at least 2^(e+1) >= bound.
+    // the sum is a multiple of s and so a double; above, it rounds to at least 2^(e+1) >= bound
+    // (binade_step).
     const double group = kChunk * run.step;
     int chunks = (count - i) / kChunk;
     if (group > 0.0 && (run.bound - phase) / group < chunks) {
@@ -166,9 +169,9 @@ double table_runs(const PhaseRuns& runs, int k, double phase, double* out, int i
     const PhaseRuns::Binade& b = runs.binades[k];
     // The entry frame, then, unless the next one has left the binade already (only the first
     // binade is short enough), frames next + j step for j <= m: m is the table's, or one less
-    // where next + m step >= bound (next lies in [2^e + step, 2^e + 2 step]), which that exact
-    // comparison tells. The chain from one binade to the next is what limits the speed: both
-    // ends are computed, then one is picked.
+    // where next + m step >= bound (next lies in [2^e + step, 2^e + 2 step]: entry_range), which
+    // that exact comparison tells (frames_one_of_two). The chain from one binade to the next is
+    // what limits the speed: both ends are computed, then one is picked.
     const double next = phase + increment;  // below TWO_PI: the phase is below 4.25
     const double full = next + b.last_run;
     const double fewer = next + b.shorter_run;
@@ -322,7 +325,8 @@ bool turn_pieces(double increment, int turns, bool rises, int classes, TurnTable
     most = std::max(most, n);
   }
   // Each piece's successor search starts at the last piece of the next class whose start is at
-  // most its own start + end (exact: multiples of 2^-50 below 8), where its least p0 leads.
+  // most its own start + end (exact: multiples of 2^-50 below 8, turn_shift), where its least p0
+  // leads.
   for (int c = 0; c < classes; ++c) {
     for (int k = c * kMaxTurnPieces; table.starts[k] <= last; ++k) {
       const double next = table.starts[k] + table.ends[k];
@@ -415,7 +419,8 @@ double turn_runs(const TurnTable& table, double increment, double phase, double*
     if (i == count) {
       return phase;
     }
-    // p0 is a multiple of 2^-50 below 8 (a wrap's rest, or a sum in [4, 8)): its class is exact.
+    // p0 is a multiple of 2^-50 below 8 (a wrap's rest, or a sum in [4, 8)): its class is exact
+    // (turn_shift; PhaseRuns.WrappingIncrementsOfAnyBits).
     const int c = static_cast<int>(static_cast<int64_t>(phase * 0x1p50) & (table.classes - 1));
     // The piece is the last whose start is at most p0 (the first's is at most every p0): first
     // among every kCoarse-th start, then among the kCoarse from there.
@@ -493,7 +498,7 @@ double falling_runs(double increment, double phase, double* out, int count) {
     }
     upper_frames = 0;
     // m: how many of phase + j step, j >= 0, stay at or above the bound. Each is exact (a
-    // multiple of u in [0, 8)), and so is each comparison.
+    // multiple of u in [0, 8)), and so is each comparison (falling_class, falling_settles).
     // (A settled step of 0, D = -1, holds the phase where it is.)
     int m = count - i;
     if (step < 0.0 && (phase - bound) / -step < m) {
@@ -519,8 +524,8 @@ PhaseRuns phase_runs(double increment) {
   runs.increment = increment;
   // Groups of turns as large as the table allows, each holding at most kMaxGroupFrames frames;
   // fewer turns where the pieces do not fit. From 4 on, where most frames wrap and the phase
-  // falls by TWO_PI - increment (exactly, while sums stay below 8), a turn ends where the phase
-  // rises instead; that cuts the phases a turn starts from into far fewer pieces.
+  // falls by TWO_PI - increment (exactly, while sums stay below 8: falling_class), a turn ends
+  // where the phase rises instead; that cuts the phases a turn starts from into far fewer pieces.
   // Where such a turn is too long for a table the falling phase goes in runs.
   TurnTable& table = runs.turns;
   if (increment >= 4.0 && TWO_PI - increment >= TWO_PI / kMaxGroupFrames) {
@@ -558,11 +563,11 @@ PhaseRuns phase_runs(double increment) {
     // The step from an even multiple of the spacing s, such as 2^e: the same from every phase
     // but where the increment lies halfway between multiples of s. There every sum is a tie
     // and rounds to an even multiple, so from the second frame of the binade on the step is
-    // this one too.
+    // this one too (table_step).
     b.step = (low + increment) - low;
     b.bound = k == binades - 1 ? TWO_PI : 2.0 * low;
     // m: the most j with (2^e + step) + j step < bound (each sum exact below 2^(e+1), and
-    // rounded to at least 2^(e+1) above).
+    // rounded to at least 2^(e+1) above: binade_step).
     const double second = low + b.step;
     int m = static_cast<int>((b.bound - second) / b.step);
     while (second + (m + 1) * b.step < b.bound) {

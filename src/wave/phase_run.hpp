@@ -40,16 +40,16 @@ inline constexpr int kCoarse = 8;  // a search's second step compares this many 
 // A wrapping phase's turns, for increments from TWO_PI / 256 up to TWO_PI. Right after a wrap
 // the phase p0 is a multiple of 2^-50 (what is left of a sum in [4, 16) after subtracting TWO_PI,
 // exactly), and no grid up to [4, 8) is coarser than that: so p0 + x rounds to p0 plus x
-// rounded, and the frames of the next few turns are p0 + c_j with offsets c_j that change only
-// where one of them crosses a binade's top or TWO_PI. Those points cut [0, increment] into a few
-// pieces, found once per file. Where a rounding on the grid of 2^-50 or 2^-49 is a tie (it goes
-// to the even neighbour) or a sum reaches [8, 16), the pieces are kept apart by p0 modulo 2^-49
-// or 2^-48: two or four classes. A group of turns then costs one addition and a short walk up
-// from the first piece the last group leads to (a search among the class's pieces only where a
-// block starts afresh); its frames are filled off that chain, eight at a time. From an increment of
-// 4 on, most frames wrap and the phase falls, and a turn ends instead where it rises (no wrap:
-// the phase is then a sum in [4, 8), a multiple of 2^-50 too); the pieces then cover the phases
-// from the increment to TWO_PI.
+// rounded (turn_shift, proofs/phase_steps.v), and the frames of the next few turns are p0 + c_j
+// with offsets c_j that change only where one of them crosses a binade's top or TWO_PI. Those
+// points cut [0, increment] into a few pieces, found once per file. Where a rounding on the grid of
+// 2^-50 or 2^-49 is a tie (it goes to the even neighbour) or a sum reaches [8, 16), the pieces are
+// kept apart by p0 modulo 2^-49 or 2^-48: two or four classes. A group of turns then costs one
+// addition and a short walk up from the first piece the last group leads to (a search among the
+// class's pieces only where a block starts afresh); its frames are filled off that chain, eight at
+// a time. From an increment of 4 on, most frames wrap and the phase falls, and a turn ends instead
+// where it rises (no wrap: the phase is then a sum in [4, 8), a multiple of 2^-50 too); the pieces
+// then cover the phases from the increment to TWO_PI.
 struct TurnTable {
   struct Piece {
     int first = 0;  // c_j at offsets[first + j]: the group's frames are p0 + c_j, j < frames
@@ -109,8 +109,8 @@ struct PhaseRuns {
 PhaseRuns phase_runs(double increment);
 
 // out[i] = the phase before the i-th advance, for `count` frames from `phase`; returns the phase
-// after them. Exactly what `count` calls of advance_phase give. `out` must have room for count +
-// kPhaseSlack doubles; what lies past count is scratch. `cursor` is where the last block left
-// its turns, the running state of the oscillator (any value is right; the one the last call left
-// saves work).
+// after them. Exactly what `count` calls of advance_phase give (PhaseRuns tests, bit for bit).
+// `out` must have room for count + kPhaseSlack doubles; what lies past count is scratch. `cursor`
+// is where the last block left its turns, the running state of the oscillator (any value is right;
+// the one the last call left saves work).
 double fill_phases(const PhaseRuns& runs, TurnCursor& cursor, double phase, double* out, int count);

@@ -25,7 +25,8 @@
 // does. Two shortcuts come first where they apply: a pure tone whose phases come back keeps the
 // last period's samples (SampleMemo) and reuses each one that its phase allows; a pure 8-bit
 // tone without one takes the sine, its check and the truncation in single precision, in one pass
-// (fast_sine_single_samples).
+// (fast_sine_single_samples). The checks are proven by the Gappa scripts named below and
+// check_soundness.v; Synthesis.ByteIdenticalToThePlainLoop holds the bytes to the plain loop.
 
 namespace {
 
@@ -153,9 +154,10 @@ TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* arg
                      (Marked ? doubtful[i] : 0);
     doubtful[i] = doubt;
     any |= doubt;
-    // Within the block sine's limit |sine| <= 1 + 2^-52 and gain <= the largest sample, so the
-    // value fits; a marked frame (beyond the limit its sine may not even be finite) is not
-    // converted at all: the exact path replaces it.
+    // Within the block sine's limit |sine| <= 1 + its proven error (below 2^-27; the short sine
+    // serves widths up to 16 bits only) and gain <= the largest sample, so the value fits; a marked
+    // frame (beyond the limit its sine may not even be finite) is not converted at all: the exact
+    // path replaces it.
     samples[i] = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
   }
   return any != 0;
@@ -163,7 +165,8 @@ TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* arg
 
 // scale_and_check for frames without the LFO, whose allowance is the margin alone (below half a
 // unit: the caller makes sure): it marks nothing, only tells whether any frame is doubtful; the
-// caller finds them again with doubtful_frame, which gives the same answers.
+// caller finds them again with doubtful_frame, which gives the same answers (models_as_code.py
+// runs both).
 TONEGEN_VECTOR_CLONES bool scale_and_check_plain(const double* sine, const double* argument,
                                                  int count, double gain, double margin,
                                                  double limit, int32_t* samples) {
@@ -284,14 +287,19 @@ void remember(SampleMemo& memo, const double* phase, const double* sine, int32_t
 // the roundings of two correct sines and two products, below gain x 3 x 2^-53. The slack's own
 // roundings are below 2^-51 (both differences to the ends are exact, by Sterbenz, unless the
 // sample is 0 and the ends are -1 and 1), the quotient's and the caller's |phase' - phase| are
-// relative 2^-53 each: (gain + 1) x 2^-45 off the slack and 2^-40 off the quotient cover them.
+// relative 2^-53 each: (gain + 1) 2^-45 off the slack and 2^-40 off the quotient (below) cover
+// them.
 // proofs/memo_radius.gappa proves it, and Synthesis.MemoKeepsASampleOnlyWhereItHolds shifts a
 // period's phases by 2^-40 to 2^-3 and holds every sample to the plain loop's.
+constexpr double kMemoSlackPerGain = 0x1p-45;
+constexpr double kMemoRadiusShrink = 0x1p-40;
+
 double memo_radius(double value, double allowed, int32_t sample, double gain) {
   double lo = sample > 0 ? sample : sample - 1.0;
   double hi = sample < 0 ? sample : sample + 1.0;
   double slack = std::fmin(value - lo, hi - value) - allowed;
-  return std::fmax((slack - (gain + 1.0) * 0x1p-45) / gain * (1.0 - 0x1p-40), 0.0);
+  return std::fmax((slack - (gain + 1.0) * kMemoSlackPerGain) / gain * (1.0 - kMemoRadiusShrink),
+                   0.0);
 }
 
 ToneParameters tone_parameters(const GeneratorSettings& settings) {
@@ -312,7 +320,8 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
     int longest = static_cast<int>(std::min<int64_t>(kMaxMemoFrames, file_frames / kMemoRepeats));
     tone.memo_period = memo_period(tone.carrier_increment, tone.scaled_gain, longest);
   }
-  // The memo keeps the double sine's values, and the proven margin holds for gains up to 127.
+  // The memo keeps the double sine's values, and the proven margin holds for gains up to 127
+  // (sample_check_single.gappa).
   static_assert(TWO_PI <= kSingleSineLimit, "wrapping phases are the single sine's to take");
   tone.single = !tone.lfo_on && tone.memo_period == 0 && settings.bytes_per_sample == 1 &&
                 tone.scaled_gain >= kLeastScaledGain && tone.scaled_gain <= kSingleLargestGain &&
@@ -340,7 +349,8 @@ float single_sample_margin(double scaled_gain) {
 
 // Growing phases need the wide reduction; samples of 8 and 16 bits need no more than the short
 // polynomial (its error moves few of them near an integer). The choice affects speed only: the
-// check uses the chosen sine's bound and marks every argument beyond its reach.
+// check uses the chosen sine's bound and marks every argument beyond its reach (the pairing is
+// run as code against its model by proofs/models_as_code.py).
 BlockSine block_sine(bool growing, int bytes_per_sample) {
   if (growing) {
     return {fast_sine, kWideSampleMargin, kFastSineLimit};
@@ -408,7 +418,8 @@ void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, T
   double lfo_range = 0.0;  // scales the argument's own error
   if (tone.lfo_on) {
     if (growing) {
-      // Exact where not marked; the marked frames go to the exact path.
+      // Exact where not marked (RoundedSines.BitForBitWithCorrectSin); the marked frames go to the
+      // exact path.
       rounded_sines(b.modulator, b.sine, b.doubtful, count, b.quick);
     } else {
       fast_sine_narrow(b.modulator, b.sine, count);  // the modulator's increment is at most 2 pi
