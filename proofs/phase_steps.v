@@ -13,7 +13,10 @@
    within the binade, rounds to its rounding moved by as much, where the multiple is even or the
    sum no tie (turn_shift). The runs of a falling phase on a fourth: where its sums lie in
    [8, 16), the phase falls by one fixed step from its third frame there on (falling_settles,
-   falling_class).
+   falling_class). The runs of a growing phase, where every frame wraps, on a fifth: from a
+   phase p of the binade, RN(RN(p + x) - TWO_PI) = p + d - t, t the multiple of s nearest TWO_PI,
+   wherever neither x nor TWO_PI is a tie on that grid, p + d stays in the binade and the wrapped
+   phase is at least 2^e (growing_step), and so from every larger p' of the run (growing_run).
 
    coqc proofs/phase_steps.v *)
 From Coq Require Import Reals ZArith Psatz.
@@ -359,4 +362,141 @@ Proof.
     destruct (Hfirst (rounded_half a + D)%Z) as [k2 [Hk2 Hodd]].
     assert (Hm : ((rounded_half a + D) mod 2 = 1)%Z) by zlia.
     specialize (Hodd Hm). zlia.
+Qed.
+
+(* A rounding that is no tie lies strictly within half a unit. *)
+Lemma no_tie_strict :
+  forall y, y - IZR (Zfloor y) <> / 2 -> Rabs (y - IZR (ZnearestE y)) < / 2.
+Proof.
+  intros y Hy.
+  pose proof (Znearest_half (fun z => negb (Z.even z)) y) as H.
+  set (n := ZnearestE y) in *.
+  destruct (Rle_lt_or_eq_dec _ _ H) as [Hlt | Heq]; [exact Hlt | exfalso].
+  destruct (Rcase_abs (y - IZR n)) as [Hn | Hp].
+  - rewrite Rabs_left in Heq by exact Hn.
+    assert (Hf : Zfloor y = (n - 1)%Z).
+    { apply Zfloor_imp. rewrite minus_IZR. replace (n - 1 + 1)%Z with n by ring. lra. }
+    apply Hy. rewrite Hf, minus_IZR. lra.
+  - rewrite Rabs_right in Heq by exact Hp.
+    assert (Hf : Zfloor y = n).
+    { apply Zfloor_imp. rewrite plus_IZR. lra. }
+    apply Hy. rewrite Hf. lra.
+Qed.
+
+(* A growing phase's wrap (run_from's second kind), from q = m s, a multiple of the binade's
+   spacing below 2^(e+1): subtracting T = TWO_PI rounds to q - t wherever T is no tie on the grid
+   of s and the result is at least 2^e. Just below 2^e the difference rounds up to 2^e, which is
+   then q - t too. run_from refuses a tie of the difference in the binade; one below 2^e would
+   round below it, which run_from refuses as well. *)
+Lemma wrap_shift :
+  forall e m T, (-1022 <= e)%Z -> 0 <= T ->
+  let s := bpow radix2 (e - 52) in
+  let t := IZR (ZnearestE (T / s)) * s in
+  T / s - IZR (Zfloor (T / s)) <> / 2 ->
+  IZR m * s < bpow radix2 (e + 1) ->
+  bpow radix2 e <= rn (IZR m * s - T) ->
+  rn (IZR m * s - T) = IZR m * s - t.
+Proof.
+  intros e m T He HT s t Htie Hq Hr.
+  assert (Hs : 0 < s) by apply bpow_gt_0.
+  pose proof (no_tie_strict (T / s) Htie) as Hnear.
+  set (n := ZnearestE (T / s)) in *.
+  assert (Hfexp : FLT_exp (-1074) 53 (e + 1) = (e - 52)%Z) by (unfold FLT_exp; lia).
+  assert (HTs : T = T / s * s) by (field; lra).
+  apply Rabs_def2 in Hnear. destruct Hnear as [Hn1 Hn2].
+  assert (Hclose : IZR n * s - s / 2 < T < IZR n * s + s / 2) by (rewrite HTs; split; nra).
+  destruct (Rle_or_lt (bpow radix2 e) (IZR m * s - T)) as [Hin | Hbelow].
+  - assert (Hc : cexp radix2 (FLT_exp (-1074) 53) (IZR m * s - T) = (e - 52)%Z).
+    { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
+    unfold round. rewrite Hc. unfold scaled_mantissa. rewrite Hc.
+    replace ((IZR m * s - T) * bpow radix2 (- (e - 52))) with (IZR m - T / s).
+    2: { unfold s. rewrite bpow_opp. field. apply Rgt_not_eq, bpow_gt_0. }
+    rewrite (Znearest_imp _ _ (m - n)).
+    + unfold F2R. simpl. rewrite minus_IZR. fold s. unfold t. ring.
+    + rewrite minus_IZR. replace (IZR m - T / s - (IZR m - IZR n)) with (- (T / s - IZR n)) by ring.
+      rewrite Rabs_Ropp. apply Rabs_def1; lra.
+  - (* Just below 2^e, the difference rounds up to 2^e, which is then m s - t. *)
+    assert (Hlow : double (bpow radix2 e))
+      by (apply generic_format_bpow; unfold FLT_exp; lia).
+    assert (Hup : rn (IZR m * s - T) <= bpow radix2 e).
+    {
+      rewrite <- (round_generic radix2 (FLT_exp (-1074) 53) ZnearestE (bpow radix2 e) Hlow).
+      apply round_le; [auto with typeclass_instances | auto with typeclass_instances | lra]. }
+    assert (Heq : rn (IZR m * s - T) = bpow radix2 e) by lra.
+    assert (Hpos : 0 < IZR m * s - T).
+    { destruct (Rle_or_lt (IZR m * s - T) 0) as [Hneg | Hp]; [exfalso | exact Hp].
+      assert (rn (IZR m * s - T) <= rn 0)
+        by (apply round_le; [auto with typeclass_instances | auto with typeclass_instances | lra]).
+      rewrite round_0 in H; [| auto with typeclass_instances].
+      pose proof (bpow_gt_0 radix2 e). lra. }
+    assert (Hulp : ulp radix2 (FLT_exp (-1074) 53) (IZR m * s - T) <= s).
+    { apply Rle_trans with (ulp radix2 (FLT_exp (-1074) 53) (bpow radix2 e)).
+      - apply ulp_le_pos; auto with typeclass_instances; lra.
+      - rewrite ulp_bpow, Hfexp. apply Rle_refl. }
+    pose proof (error_le_half_ulp radix2 (FLT_exp (-1074) 53) (fun z => negb (Z.even z))
+                  (IZR m * s - T)) as Herr.
+    rewrite Heq in Herr. apply Rabs_le_inv in Herr.
+    assert (Htop : bpow radix2 e = IZR (Zpower radix2 52) * s).
+    { unfold s. rewrite IZR_Zpower by lia. rewrite <- bpow_plus. f_equal. lia. }
+    assert (Hk : (m - n = Zpower radix2 52)%Z).
+    { assert (Hlo : (Zpower radix2 52 - 1 < m - n)%Z).
+      { apply lt_IZR. apply Rmult_lt_reg_r with s; [exact Hs |].
+        rewrite !minus_IZR. rewrite Rmult_minus_distr_r. rewrite <- Htop. nra. }
+      assert (Hhi : (m - n < Zpower radix2 52 + 1)%Z).
+      { apply lt_IZR. apply Rmult_lt_reg_r with s; [exact Hs |].
+        rewrite plus_IZR, minus_IZR. rewrite Rmult_plus_distr_r, Rmult_minus_distr_r.
+        rewrite <- Htop. nra. }
+      lia. }
+    rewrite Heq, Htop. unfold t. fold n.
+    replace (IZR m * s - IZR n * s) with (IZR (m - n) * s) by (rewrite minus_IZR; ring).
+    rewrite Hk. reflexivity.
+Qed.
+
+(* A frame of a growing run: binade_step's sum, then wrap_shift's difference. *)
+Theorem growing_step :
+  forall e p x T, (-1022 <= e)%Z -> double p -> bpow radix2 e <= p -> 0 <= x -> 0 <= T ->
+  let s := bpow radix2 (e - 52) in
+  let d := IZR (ZnearestE (x / s)) * s in
+  let t := IZR (ZnearestE (T / s)) * s in
+  x / s - IZR (Zfloor (x / s)) <> / 2 -> T / s - IZR (Zfloor (T / s)) <> / 2 ->
+  p + d < bpow radix2 (e + 1) ->
+  bpow radix2 e <= rn (p + d - T) ->
+  rn (rn (p + x) - T) = p + d - t.
+Proof.
+  intros e p x T He Hp Hpe Hx HT s d t Htie HtieT Hin Hwrap.
+  assert (Hs : 0 < s) by apply bpow_gt_0.
+  assert (Hd : 0 <= d) by (apply step_nonnegative; assumption).
+  assert (Hsum : rn (p + x) = p + d).
+  { apply binade_step; [exact He | exact Hp | exact Hpe | exact Hx | right; exact Htie |].
+    exact Hin. }
+  assert (Hfexp : FLT_exp (-1074) 53 (e + 1) = (e - 52)%Z) by (unfold FLT_exp; lia).
+  assert (Hcp : cexp radix2 (FLT_exp (-1074) 53) p = (e - 52)%Z).
+  { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
+  set (m := Ztrunc (scaled_mantissa radix2 (FLT_exp (-1074) 53) p)).
+  assert (Hm : p = IZR m * s).
+  { unfold m. rewrite Hp at 1. unfold F2R. simpl. rewrite Hcp. reflexivity. }
+  rewrite Hsum in *.
+  replace (p + d) with (IZR (m + ZnearestE (x / s)) * s) in *
+    by (rewrite plus_IZR, Hm; unfold d; fold s; ring).
+  apply wrap_shift; [exact He | exact HT | exact HtieT | exact Hin | exact Hwrap].
+Qed.
+
+(* Each later frame of the run starts from a larger phase p' of the binade, whose difference
+   rounds no lower: growing_step holds there too, with the same d - t. *)
+Corollary growing_run :
+  forall e p p' x T, (-1022 <= e)%Z -> double p' -> bpow radix2 e <= p <= p' -> 0 <= x ->
+  0 <= T ->
+  let s := bpow radix2 (e - 52) in
+  let d := IZR (ZnearestE (x / s)) * s in
+  let t := IZR (ZnearestE (T / s)) * s in
+  x / s - IZR (Zfloor (x / s)) <> / 2 -> T / s - IZR (Zfloor (T / s)) <> / 2 ->
+  p' + d < bpow radix2 (e + 1) ->
+  bpow radix2 e <= rn (p + d - T) ->
+  rn (rn (p' + x) - T) = p' + d - t.
+Proof.
+  intros e p p' x T He Hp' Hpp Hx HT s d t Htie HtieT Hin Hwrap.
+  unfold t, d, s in *.
+  apply growing_step; try assumption; [lra |].
+  apply Rle_trans with (1 := Hwrap).
+  apply round_le; auto with typeclass_instances; lra.
 Qed.

@@ -575,7 +575,7 @@ sums.tools = []
 def series_errors(constants):
     """series_truncation.sollya's bounds, by name, or a problem."""
     with open(os.path.join(HERE, "series_truncation.sollya")) as f:
-        text = substitute(f.read(), constants)
+        text = substitute(f.read(), dict(constants, LeastReduced=least(constants)))
     result = subprocess.run(["sollya"], input=text, text=True, capture_output=True)
     bounds = dict(re.findall(r"^(\w+) (\S+)$", result.stdout, re.M))
     if result.returncode != 0 or len(bounds) != 5:

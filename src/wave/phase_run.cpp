@@ -13,8 +13,7 @@
 
 // The claims of exactness below (a sum that stays on its binade's grid, a difference exact by
 // Sterbenz's lemma, a run's start + i x step) rest on the rounding facts proofs/phase_steps.v
-// proves, but for a growing phase's runs, whose subtraction of TWO_PI within a binade it does
-// not cover yet; every path is held bit for bit against the serial recurrence by
+// proves; every path is also held bit for bit against the serial recurrence by
 // tests/wave/phase_run_test.cpp (SameAsTheSerialRecurrence, SweepOfToneIncrements,
 // WrappingIncrementsOfAnyBits), which any inexact step would fail.
 
@@ -43,7 +42,7 @@ int exponent_of(double x) {
 //   in the binade and is at least TWO_PI, and so is what is left after subtracting TWO_PI, so
 //   each frame adds the increment rounded to s and takes away TWO_PI rounded to s.
 // A rounding exactly halfway between multiples of s follows the phase's last bit: no run there.
-// The first kind is binade_step (proofs/phase_steps.v); the second only the tests hold so far.
+// The first kind is binade_step (proofs/phase_steps.v), the second growing_run.
 struct Run {
   double step;
   double bound;
