@@ -837,6 +837,18 @@ def memo_cases(constants):
     return [dict(end, **kept, **binades) for end in ends.values() for kept in values]
 
 
+def lfo_small_cases(constants):
+    """lfo_small.gappa's cases: what lfo_argument.gappa leaves out (a carrier phase or a range
+    below 2^-60, a modulator sine below 2^-48), each with the wrapping tones' two block sines and
+    the largest gain of the widths that take each (block_sine in src/wave/synth.cpp)."""
+    full = {"PhiHigh": "@TWO_PI@", "RgHigh": "@TWO_PI@", "MHigh": "1"}
+    cases = [dict(full, PhiHigh="1b-60"), dict(full, RgHigh="1b-60"), dict(full, MHigh="1b-48")]
+    short_gain = "%d" % (2 ** (8 * int(constants["kShortSineWidest"]) - 1) - 1)
+    sines = [{"SineError": "@kShortSineError@", "LargestGain": short_gain},
+             {"SineError": "@kNarrowSineError@", "LargestGain": "@kLargestScaledGain@"}]
+    return [dict(case, **sine) for case in cases for sine in sines]
+
+
 def gain_splits(constants, largest="kSingleLargestGain"):
     """Split points at every power of two from 1 below the largest gain: the roundings are
     relative to their binade."""
@@ -899,6 +911,7 @@ PROOFS = {
     "LfoCheck": gappa("lfo_check.gappa", variants=[
         {"SineError": "@k%sSineError@" % sine, "SampleMargin": "@k%sSampleMargin@" % sine}
         for sine in ("Short", "Narrow")]),
+    "LfoSmall": gappa("lfo_small.gappa", variants=lfo_small_cases),
     "OptionRanges": option_ranges,
     "Shortcuts": shortcuts,
     "MemoRadius": gappa("memo_radius.gappa", variants=memo_cases),

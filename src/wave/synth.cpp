@@ -355,7 +355,7 @@ BlockSine block_sine(bool growing, int bytes_per_sample) {
   if (growing) {
     return {fast_sine, kWideSampleMargin, kFastSineLimit};
   }
-  if (bytes_per_sample <= 2) {
+  if (bytes_per_sample <= kShortSineWidest) {
     return {fast_sine_short, kShortSampleMargin, kNarrowSineLimit};
   }
   return {fast_sine_narrow, kNarrowSampleMargin, kNarrowSineLimit};

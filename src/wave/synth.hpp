@@ -68,6 +68,8 @@ void start_tone(const ToneParameters& tone, ToneState& state);
 inline constexpr double kLeastScaledGain = 0.7;
 inline constexpr double kLargestScaledGain = 2147483647.0;
 inline constexpr double kSingleLargestGain = 127.0;
+// The widest samples, in bytes, whose wrapping tones take the short block sine.
+inline constexpr int kShortSineWidest = 2;
 // What the single-precision check's margin adds to cover the rounding of each end of the check.
 inline constexpr float kSingleCheckSlack = 0x1p-16f;
 
