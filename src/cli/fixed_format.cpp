@@ -32,6 +32,27 @@ bool increment_digits(char* digits, int count) {
   return true;
 }
 
+// The first 17 significant digits of magnitude > 0 (digits[0..17), the 18th rounding half up),
+// and the decimal exponent of digits[0].
+int seventeen_digits(double magnitude, char* digits) {
+  // Exact expansion "d.ddd...e±x"; we need its first 18 digits and its exponent.
+  char exact[kExactPrecision + 16];
+  auto result = std::to_chars(exact, exact + sizeof exact, magnitude, std::chars_format::scientific,
+                              kExactPrecision);
+  digits[0] = exact[0];
+  std::memcpy(digits + 1, exact + 2, kSignificant);  // skip the point
+  const char* e = std::find(exact, result.ptr, 'e');
+  int exponent = 0;
+  std::from_chars(e[1] == '+' ? e + 2 : e + 1, result.ptr, exponent);
+
+  // Cut to 17 digits: the 18th rounds half up.
+  if (digits[kSignificant] >= '5' && increment_digits(digits, kSignificant)) {
+    digits[0] = '1';
+    ++exponent;
+  }
+  return exponent;
+}
+
 }  // namespace
 
 std::size_t format_fixed2(double value, char* out) {
@@ -47,22 +68,8 @@ std::size_t format_fixed2(double value, char* out) {
     return copy_text("0.00", out);
   }
 
-  // Exact expansion "d.ddd...e±x"; we need its first 18 digits and its exponent.
-  char exact[kExactPrecision + 16];
-  auto result = std::to_chars(exact, exact + sizeof exact, magnitude, std::chars_format::scientific,
-                              kExactPrecision);
   char digits[kSignificant + 1];
-  digits[0] = exact[0];
-  std::memcpy(digits + 1, exact + 2, kSignificant);  // skip the point
-  const char* e = std::find(exact, result.ptr, 'e');
-  int exponent = 0;
-  std::from_chars(e[1] == '+' ? e + 2 : e + 1, result.ptr, exponent);
-
-  // Cut to 17 digits: the 18th rounds half up.
-  if (digits[kSignificant] >= '5' && increment_digits(digits, kSignificant)) {
-    digits[0] = '1';
-    ++exponent;
-  }
+  const int exponent = seventeen_digits(magnitude, digits);
 
   // digits[k] stands for 10^(exponent - k). Hundredths are digit exponent + 2; the first dropped
   // digit, exponent + 3, decides the rounding (half away from zero on the 17-digit form).

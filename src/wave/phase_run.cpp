@@ -516,43 +516,18 @@ double falling_runs(double increment, double phase, double* out, int count) {
   return phase;
 }
 
-}  // namespace
-
-PhaseRuns phase_runs(double increment) {
-  PhaseRuns runs;
-  runs.increment = increment;
-  // Groups of turns as large as the table allows, each holding at most kMaxGroupFrames frames;
-  // fewer turns where the pieces do not fit. From 4 on, where most frames wrap and the phase
-  // falls by TWO_PI - increment (exactly, while sums stay below 8: falling_class), a turn ends
-  // where the phase rises instead; that cuts the phases a turn starts from into far fewer pieces.
-  // Where such a turn is too long for a table the falling phase goes in runs.
-  TurnTable& table = runs.turns;
-  if (increment >= 4.0 && TWO_PI - increment >= TWO_PI / kMaxGroupFrames) {
-    const int per_turn = static_cast<int>(TWO_PI / (TWO_PI - increment)) + 1;
-    turn_table(increment, per_turn, true, table);
-  }
-  runs.falling = increment >= 4.0 && increment < TWO_PI && table.classes == 0;
-  if (!runs.falling && table.classes == 0 && increment >= TWO_PI / kMaxGroupFrames &&
-      increment <= TWO_PI) {
-    turn_table(increment, static_cast<int>(TWO_PI / increment) + 1, false, table);
-  }
-  if (table.classes == 0) {
-    table.pieces = {};
-    table.offsets = {};
-  }
-  // From TWO_PI / 32 on no run can start (a phase 16 increments above 0 lies less than 16 below
-  // TWO_PI), and from 0.25 on no binade table is made either (below): every frame goes serially.
-  runs.serial_only = !(increment > 0.0) || (increment <= TWO_PI && !(increment < 0.25));
+// The binade table of a wrapping phase's small increments (runs.binades, runs.count).
+void binade_table(double increment, PhaseRuns& runs) {
   // Small increments only: then no binade below [4, 8) can reach TWO_PI. Not too small, so that
   // a binade's frames can be counted, nor within 2^-50 below a power of two: the phase after a
   // wrap (the sum's rounding in [4, 8) can leave it up to 2^-51 above the increment) must stay
   // below twice the increment's binade, and the phase after it below four times.
   if (!(increment >= 0x1p-24 && increment < 0.25)) {
-    return runs;
+    return;
   }
   runs.first_bottom = 2.0 * binade_of(increment);
   if (!(runs.first_bottom - increment > 0x1p-50)) {
-    return runs;
+    return;
   }
   const int binades = exponent_of(4.0) - exponent_of(runs.first_bottom) + 1;
   static_assert(kMaxTableBinades >= 2 + 23 + 1, "from 2^-23 (the least first binade) to [4, 8)");
@@ -581,6 +556,36 @@ PhaseRuns phase_runs(double increment) {
     b.chunks = (m + kChunk) / kChunk;
   }
   runs.count = binades;
+}
+
+}  // namespace
+
+PhaseRuns phase_runs(double increment) {
+  PhaseRuns runs;
+  runs.increment = increment;
+  // Groups of turns as large as the table allows, each holding at most kMaxGroupFrames frames;
+  // fewer turns where the pieces do not fit. From 4 on, where most frames wrap and the phase
+  // falls by TWO_PI - increment (exactly, while sums stay below 8: falling_class), a turn ends
+  // where the phase rises instead; that cuts the phases a turn starts from into far fewer pieces.
+  // Where such a turn is too long for a table the falling phase goes in runs.
+  TurnTable& table = runs.turns;
+  if (increment >= 4.0 && TWO_PI - increment >= TWO_PI / kMaxGroupFrames) {
+    const int per_turn = static_cast<int>(TWO_PI / (TWO_PI - increment)) + 1;
+    turn_table(increment, per_turn, true, table);
+  }
+  runs.falling = increment >= 4.0 && increment < TWO_PI && table.classes == 0;
+  if (!runs.falling && table.classes == 0 && increment >= TWO_PI / kMaxGroupFrames &&
+      increment <= TWO_PI) {
+    turn_table(increment, static_cast<int>(TWO_PI / increment) + 1, false, table);
+  }
+  if (table.classes == 0) {
+    table.pieces = {};
+    table.offsets = {};
+  }
+  // From TWO_PI / 32 on no run can start (a phase 16 increments above 0 lies less than 16 below
+  // TWO_PI), and from 0.25 on no binade table is made either (below): every frame goes serially.
+  runs.serial_only = !(increment > 0.0) || (increment <= TWO_PI && !(increment < 0.25));
+  binade_table(increment, runs);
   return runs;
 }
 

@@ -376,83 +376,128 @@ int32_t check_frame(double sine, double argument, double carrier_phase, double g
   return any ? kDoubtfulSample : sample;
 }
 
-void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, ToneState& state,
-                      int32_t* samples, int count) {
-  BlockRoom& b = state.room;
-  const double range = settings.mod_range_rad;
+namespace {
 
-  // The phase recurrences first (in runs where they allow it); everything after them is per
-  // frame.
+// The stages of a block, in the order synthesize_block runs them.
+
+// The phase recurrences, in runs where they allow it; everything after them is per frame.
+void block_phases(GeneratorSettings& settings, const ToneParameters& tone, ToneState& state,
+                  int count) {
+  BlockRoom& b = state.room;
   settings.carrier_phase = fill_phases(tone.carrier_runs, state.carrier_cursor,
                                        settings.carrier_phase, b.carrier, count);
   if (tone.lfo_on) {
     settings.mod_phase =
         fill_phases(tone.mod_runs, state.mod_cursor, settings.mod_phase, b.modulator, count);
   }
+}
 
-  // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow.
-  const bool growing = tone.carrier_increment > TWO_PI;
+// The kept period's samples; whether they made the whole block. A few frames the memo misses
+// cost less exactly, one by one, than the block's sines.
+bool recalled(const ToneParameters& tone, ToneState& state, int32_t* samples, int count) {
   SampleMemo& memo = state.memo;
-  if (memo.period > 0) {
-    // A few frames the memo misses cost less exactly, one by one, than the block's sines.
-    const int missed = recall(memo, b.carrier, count, samples);
-    if (missed == 0) {
-      move_on(memo, count);
-      return;
-    }
-    if (missed <= kFewMisses) {
-      remember(memo, b.carrier, nullptr, samples, count, tone.scaled_gain, 0.0, 0.0, b.doubtful);
-      return;
-    }
+  if (memo.period == 0) {
+    return false;
   }
-  // From a first phase in [0, 2 pi] an increment in [0, 2 pi] keeps every phase there (a sum that
-  // reaches 2 pi is at most 4 pi, and taking 2 pi off it is exact, by Sterbenz's lemma).
-  if (tone.single && count > 0 && b.carrier[0] >= 0.0 && b.carrier[0] <= TWO_PI) {
-    if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, tone.single_margin, samples)) {
-      for_each_doubtful(samples, count,
-                        [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, range); });
-    }
-    return;
+  BlockRoom& b = state.room;
+  const int missed = recall(memo, b.carrier, count, samples);
+  if (missed == 0) {
+    move_on(memo, count);
+    return true;
   }
-  const double* argument = b.carrier;
-  double lfo_range = 0.0;  // scales the argument's own error
-  if (tone.lfo_on) {
-    if (growing) {
-      // Exact where not marked (RoundedSines.BitForBitWithCorrectSin); the marked frames go to the
-      // exact path.
-      rounded_sines(b.modulator, b.sine, b.doubtful, count, b.quick);
-    } else {
-      fast_sine_narrow(b.modulator, b.sine, count);  // the modulator's increment is at most 2 pi
-      lfo_range = range;
-    }
-    lfo_products(b.carrier, b.sine, range, b.argument, count);
-    argument = b.argument;
+  if (missed > kFewMisses) {
+    return false;
   }
-  const BlockSine sine = block_sine(growing, settings.bytes_per_sample);
-  sine.evaluate(argument, b.sine, count);
-  const double limit = sine.limit;
-  const CheckMargins margins = check_margins(sine, tone.scaled_gain, lfo_range);
-  const double margin = margins.margin;
-  if (!tone.lfo_on && margin < 0.5) {
-    if (scale_and_check_plain(b.sine, argument, count, tone.scaled_gain, margin, limit, samples)) {
-      for (int i = 0; i < count; ++i) {
-        if (doubtful_frame(b.sine[i] * tone.scaled_gain, argument[i], margin, limit) != 0) {
-          samples[i] = exact_sample(b.carrier[i], 0.0, tone, range);
-        }
+  remember(memo, b.carrier, nullptr, samples, count, tone.scaled_gain, 0.0, 0.0, b.doubtful);
+  return true;
+}
+
+// The single-precision pass of a pure 8-bit tone; whether it made the block. From a first phase
+// in [0, 2 pi] an increment in [0, 2 pi] keeps every phase there (a sum that reaches 2 pi is at
+// most 4 pi, and taking 2 pi off it is exact, by Sterbenz's lemma).
+bool single_pass(const ToneParameters& tone, const BlockRoom& b, int32_t* samples, int count) {
+  if (!tone.single || count == 0 || !(b.carrier[0] >= 0.0 && b.carrier[0] <= TWO_PI)) {
+    return false;
+  }
+  if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, tone.single_margin, samples)) {
+    for_each_doubtful(samples, count,
+                      [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, 0.0); });
+  }
+  return true;
+}
+
+// The sine's argument: the carrier phase, or the LFO product of it. With a growing phase the
+// modulator's sine is the correctly rounded one where the block decides it (RoundedSines.
+// BitForBitWithCorrectSin) and the rest is marked for the exact path; otherwise it is the narrow
+// block sine, whose error then scales the allowance (lfo_range).
+const double* block_argument(const ToneParameters& tone, BlockRoom& b, bool growing, double range,
+                             double& lfo_range, int count) {
+  lfo_range = 0.0;
+  if (!tone.lfo_on) {
+    return b.carrier;
+  }
+  if (growing) {
+    rounded_sines(b.modulator, b.sine, b.doubtful, count, b.quick);
+  } else {
+    fast_sine_narrow(b.modulator, b.sine, count);  // the modulator's increment is at most 2 pi
+    lfo_range = range;
+  }
+  lfo_products(b.carrier, b.sine, range, b.argument, count);
+  return b.argument;
+}
+
+// The check of a pure tone's samples, the exact redo of the doubtful ones, and the memo.
+void check_pure(const ToneParameters& tone, ToneState& state, const double* argument,
+                const BlockSine& sine, double margin, int32_t* samples, int count) {
+  BlockRoom& b = state.room;
+  const double gain = tone.scaled_gain;
+  if (scale_and_check_plain(b.sine, argument, count, gain, margin, sine.limit, samples)) {
+    for (int i = 0; i < count; ++i) {
+      if (doubtful_frame(b.sine[i] * gain, argument[i], margin, sine.limit) != 0) {
+        samples[i] = exact_sample(b.carrier[i], 0.0, tone, 0.0);
       }
     }
-    if (memo.period > 0) {
-      remember(memo, argument, b.sine, samples, count, tone.scaled_gain, margin, limit, b.doubtful);
-    }
-    return;
   }
-  // Frames are marked already only where the modulator's sine was decided on the block.
+  if (state.memo.period > 0) {
+    remember(state.memo, argument, b.sine, samples, count, gain, margin, sine.limit, b.doubtful);
+  }
+}
+
+// The check with the LFO's allowance, and the exact redo of the marked frames (marked already
+// only where the modulator's sine was decided on the block).
+void check_lfo(const ToneParameters& tone, BlockRoom& b, const double* argument, bool growing,
+               const BlockSine& sine, const CheckMargins& margins, double range, int32_t* samples,
+               int count) {
   auto check = tone.lfo_on && growing ? scale_and_check<true> : scale_and_check<false>;
-  if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margin, margins.lfo_margin, limit,
-            samples, b.doubtful)) {
+  if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margins.margin,
+            margins.lfo_margin, sine.limit, samples, b.doubtful)) {
     for_each_marked(b.doubtful, count, [&](int i) {
       samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);
     });
+  }
+}
+
+}  // namespace
+
+void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, ToneState& state,
+                      int32_t* samples, int count) {
+  block_phases(settings, tone, state, count);
+  if (recalled(tone, state, samples, count) || single_pass(tone, state.room, samples, count)) {
+    return;
+  }
+  // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow.
+  const bool growing = tone.carrier_increment > TWO_PI;
+  const double range = settings.mod_range_rad;
+  double lfo_range = 0.0;
+  const double* argument = block_argument(tone, state.room, growing, range, lfo_range, count);
+  // The sine and its margin come as one record: no path can pair one with another's.
+  const BlockSine sine = block_sine(growing, settings.bytes_per_sample);
+  sine.evaluate(argument, state.room.sine, count);
+  const CheckMargins margins = check_margins(sine, tone.scaled_gain, lfo_range);
+  if (!tone.lfo_on && margins.margin < 0.5) {
+    check_pure(tone, state, argument, sine, margins.margin, samples, count);
+  } else {
+    check_lfo(tone, state.room, argument, growing, sine, margins, range, samples, count);
   }
 }
 
