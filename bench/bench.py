@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Times tonegen against general-purpose tools writing the same tone file, side by side.
+"""Times tonegen against dd and general-purpose tools writing the same bytes, side by side.
 
-Builds a Release binary, then for each workload runs tonegen, the peers that are installed
+Builds a Release binary, then times every configuration of width x channels x tone (440 Hz,
+997.3 Hz, the LFO at 2 Hz over 50 %, 20 kHz) against dd writing the same bytes, and the LFO
+against a pure tone that keeps no period, and prints them as the table the README shows (with
+--readme, only that, written into README.md). Then for each workload runs tonegen, the peers that are installed
 (ffmpeg, sox) and dd writing the same number of bytes, one after another in rounds, and prints
 the median wall time of each and tonegen's ratio to each. Output files are removed and the file
 system synced before every timed run, so each run starts from the same state. Ends with the
@@ -11,7 +14,7 @@ rates against 440 Hz (CPU time, 8-bit mono to /dev/null) with the worst ratio, t
 memory, and where the time goes (bench/stages.cpp: nanoseconds per frame for phases, sine, the
 whole synthesis and the packing, at 440 Hz and at 1, 20, 40 and 47 kHz). Exits with 1, after printing everything, when a goal is missed.
 
-    python3 bench/bench.py [--rounds N] [--dir FOLDER]
+    python3 bench/bench.py [--rounds N] [--dir FOLDER] [--megabytes N] [--readme]
 """
 import argparse
 import os
@@ -61,6 +64,16 @@ SWEEP = {
     96000: [1000, 10000, 30000, 48000],
 }
 SWEEP_GOAL = 1.3
+
+# Every configuration against dd writing the same bytes: width x channels x tone.
+MATRIX_TONES = [("440 Hz", []), ("997.3 Hz", ["-frq", "997.3"]),
+                ("LFO", ["-mfrq", "2", "-mran", "50"]), ("20 kHz", ["-frq", "20000"])]
+MATRIX_GOAL = 2.5
+# The LFO against a pure tone that keeps no period, 8-bit mono (CPU time, to /dev/null).
+LFO_PAIR = (["-mfrq", "2", "-mran", "50"], ["-frq", "997.3"])
+LFO_GOAL = 1.5
+README_BEGIN = "<!-- bench.py --readme writes from here -->"
+README_END = "<!-- to here -->"
 
 
 def build():
@@ -133,6 +146,70 @@ def frequency_sweep(tonegen, rounds):
     return worst
 
 
+def matrix(tonegen, folder, megabytes, rounds):
+    """Each configuration's median time over dd's writing the same bytes: {(width, channels,
+    tone): ratio}."""
+    out = os.path.join(folder, "out.wav")
+    ratios = {}
+    block = 1024000
+    for width in (1, 2, 3, 4):
+        for channels in (1, 2, 6):
+            frame = width * channels
+            kb = megabytes * 1000 // frame * frame  # whole frames in whole kB
+            for tone, options in MATRIX_TONES:
+                ours = [tonegen, "-file", out, "-kb", str(kb), "-res", str(width), "-ch",
+                        str(channels)] + options
+                dd = ["dd", "if=/dev/zero", "of=" + out, "bs=%d" % block,
+                      "count=%d" % (kb * 1024 // block)]
+                times = {"tonegen": [], "dd": []}
+                for _ in range(rounds):
+                    times["tonegen"].append(timed(ours, out))
+                    times["dd"].append(timed(dd, out))
+                ratios[(width, channels, tone)] = (statistics.median(times["tonegen"]) /
+                                                   statistics.median(times["dd"]))
+                print("%d-byte %d-ch %-9s %6.2f x dd" % (width, channels, tone,
+                                                        ratios[(width, channels, tone)]),
+                      flush=True)
+    os.remove(out)
+    return ratios
+
+
+def lfo_ratio(tonegen, rounds):
+    """The LFO's CPU time over a pure tone's without a kept period, 8-bit mono, 200 MB."""
+    base = [tonegen, "-file", os.devnull, "-kb", "200000", "-res", "1", "-ch", "1"]
+    lfo, pure = [], []
+    for _ in range(rounds):
+        lfo.append(user_seconds(base + LFO_PAIR[0]))
+        pure.append(user_seconds(base + LFO_PAIR[1]))
+    return statistics.median(lfo) / statistics.median(pure)
+
+
+def report(ratios, lfo, megabytes):
+    """The table the README shows: every configuration's time over dd's."""
+    lines = ["Written with `python3 bench/bench.py --readme` on %s (%d MB a file, medians):" % (
+        time.strftime("%Y-%m-%d"), megabytes), "",
+             "| width, channels | " + " | ".join(t for t, _ in MATRIX_TONES) + " |",
+             "|---|" + "---|" * len(MATRIX_TONES)]
+    for width in (1, 2, 3, 4):
+        for channels in (1, 2, 6):
+            lines.append("| %d-bit, %d ch | " % (8 * width, channels) + " | ".join(
+                "%.2f x dd" % ratios[(width, channels, t)] for t, _ in MATRIX_TONES) + " |")
+    worst = max(ratios, key=ratios.get)
+    lines += ["", "Worst: %d-bit, %d channels, %s at %.2f x dd (goal: at most %.1f x). "
+              "`-mfrq 2 -mran 50` over `-frq 997.3`, 8-bit mono: %.2f x (goal: at most %.1f x)."
+              % (8 * worst[0], worst[1], worst[2], ratios[worst], MATRIX_GOAL, lfo, LFO_GOAL)]
+    return "\n".join(lines) + "\n"
+
+
+def write_readme(table):
+    path = os.path.join(ROOT, "README.md")
+    with open(path) as f:
+        text = f.read()
+    begin, end = text.index(README_BEGIN) + len(README_BEGIN), text.index(README_END)
+    with open(path, "w") as f:
+        f.write(text[:begin] + "\n" + table + text[end:])
+
+
 def peak_rss_kib(command):
     # A child forked from Python starts out with Python's resident set, so its own rusage
     # overstates it; GNU time reports the program alone.
@@ -147,10 +224,26 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rounds", type=int, default=0, help="rounds per workload")
     parser.add_argument("--dir", default=None, help="where the files are written")
+    parser.add_argument("--megabytes", type=int, default=300,
+                        help="size of each file of the width x channels x tone table")
+    parser.add_argument("--readme", action="store_true",
+                        help="only the table, written into README.md's Performance section")
     args = parser.parse_args()
     tonegen = build()
     folder = tempfile.mkdtemp(prefix="tonegen-bench-", dir=args.dir)
     try:
+        ratios = matrix(tonegen, folder, args.megabytes, args.rounds or 3)
+        lfo = lfo_ratio(tonegen, args.rounds or 5)
+        table = report(ratios, lfo, args.megabytes)
+        print()
+        print(table)
+        missed = ["%d-bit %d ch %s within %.1f x dd" % (w, c, t, MATRIX_GOAL)
+                  for (w, c, t), ratio in ratios.items() if ratio > MATRIX_GOAL]
+        if lfo > LFO_GOAL:
+            missed.append("the LFO within %.1f x of 997.3 Hz" % LFO_GOAL)
+        if args.readme:
+            write_readme(table)
+            return 0
         runs = [(name, rounds) + commands(tonegen, folder, options, channels, width, frames,
                                           baseline)
                 for name, options, channels, width, frames, rounds, baseline in WORKLOADS]
@@ -177,7 +270,6 @@ def main():
                         ours / median
             os.remove(out)
         print()
-        missed = []
         label_width = max(len(label) for label, *_ in GOALS)
         for label, workload, peer, goal in GOALS:
             ratio = ratios[(workload, peer)]
