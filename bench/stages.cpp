@@ -1,7 +1,8 @@
 // Where a run's time goes, stage by stage, in nanoseconds per frame: the phase accumulator, the
 // block sine (for 8-bit tones without a kept period, the single-precision samples), the whole
 // synthesis of a block (phases, sines, the check and the exact frames) and the packing of bytes.
-// What is left of a whole run is writing (bench.py times that).
+// What is left of a whole run is writing (bench.py times that). Below each workload, what each
+// stage its plan chose saves of the synthesis against the next simpler one.
 //
 // Usage: tonegen_stages
 #include <chrono>
@@ -32,6 +33,49 @@ double nanoseconds_per_frame(long frames, Body body) {
   body();
   std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
   return spent.count() / static_cast<double>(frames);
+}
+
+double synthesis(GeneratorSettings s, const ToneParameters& tone, long frames, int32_t* samples) {
+  auto state = std::make_unique<ToneState>();
+  start_tone(tone, *state);
+  s.carrier_phase = 0.0;
+  s.mod_phase = 0.0;
+  return nanoseconds_per_frame(frames, [&] {
+    for (long done = 0; done < frames; done += kBlockFrames) {
+      synthesize_block(s, tone, *state, samples, kBlockFrames);
+    }
+  });
+}
+
+// What each stage the plan chose saves: the synthesis with it switched off (the next simpler
+// stage taking its frames), less the synthesis as planned, over the former.
+void print_savings(const GeneratorSettings& s, const ToneParameters& tone, long frames,
+                   int32_t* samples, double planned) {
+  struct Off {
+    const char* stage;
+    bool serves;
+    void (*off)(ToneParameters&);
+  };
+  const Off stages[] = {
+      {"turn table", tone.carrier_runs.turns.classes > 0,
+       [](ToneParameters& t) { t.carrier_runs.turns.classes = 0; }},
+      {"binade table", tone.carrier_runs.count > 0,
+       [](ToneParameters& t) { t.carrier_runs.count = 0; }},
+      {"falling runs", tone.carrier_runs.falling,
+       [](ToneParameters& t) { t.carrier_runs.falling = false; }},
+      {"memo", tone.memo_period > 0, [](ToneParameters& t) { t.memo_period = 0; }},
+      {"single pass", tone.single, [](ToneParameters& t) { t.single = false; }},
+  };
+  std::printf("%-20s saves:", "");
+  for (const Off& stage : stages) {
+    if (stage.serves) {
+      ToneParameters without = tone;
+      stage.off(without);
+      const double time = synthesis(s, without, frames, samples);
+      std::printf(" %s %.0f %%", stage.stage, 100.0 * (time - planned) / time);
+    }
+  }
+  std::printf("\n");
 }
 
 }  // namespace
@@ -91,15 +135,7 @@ int main() {
         }
       }
     });
-    s.carrier_phase = 0.0;
-    s.mod_phase = 0.0;
-    auto state = std::make_unique<ToneState>();
-    start_tone(tone, *state);
-    double t_synth = nanoseconds_per_frame(frames, [&] {
-      for (long done = 0; done < frames; done += kBlockFrames) {
-        synthesize_block(s, tone, *state, samples.data(), kBlockFrames);
-      }
-    });
+    double t_synth = synthesis(s, tone, frames, samples.data());
     double t_pack = nanoseconds_per_frame(frames, [&] {
       for (long done = 0; done < frames; done += kBlockFrames) {
         pack_frames(samples.data(), kBlockFrames, w.channels, w.bytes_per_sample, bytes.data());
@@ -109,6 +145,7 @@ int main() {
     // The sink keeps the compiler from dropping the timed loops.
     std::printf("%-20s %8.3f %8.3f %8.3f %8.3f%s\n", w.name, t_phases, t_sine, t_synth, t_pack,
                 sink == 12345.678 ? " " : "");
+    print_savings(s, tone, frames, samples.data(), t_synth);
   }
   return 0;
 }

@@ -195,6 +195,16 @@ def cases(constants, rng):
                                "down", "up")
         yield "decided %s" % hexes(yh, yl, bound), [F(1 if down == up else 0)]
 
+    # Each step of the correctly rounded sine takes the test with the bound proven for it.
+    for step, name in enumerate(("kQuickBound", "kAccurateBound")):
+        bound = run_proofs.literal(constants[name])
+        for _ in range(COUNT):
+            yh = rng.choice([1, -1]) * rng.uniform(0.5, 2)
+            yl = rng.choice([1, -1]) * (math.ulp(yh) / 2 + rng.uniform(-4, 4) * abs(yh) * bound)
+            down, up = decided.run({"m_": F(abs(yh)), "yh_": F(yh), "yl_": F(yl),
+                                    "bound_": F(bound)}, "down", "up")
+            yield "step_decides %d %s" % (step, hexes(yh, yl)), [F(1 if down == up else 0)]
+
     for _ in range(COUNT):
         phi, rg = rng.uniform(2 ** -10, 6.2832), rng.uniform(2 ** -10, 6.2832)
         mf = rng.uniform(-1, 1)

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
 
 #include "math/multi_precision.hpp"
@@ -43,6 +44,10 @@ double last_step(double x, Evaluate evaluate) {
 
 }  // namespace
 
+bool step_decides(DD y, Step step) {
+  return decided(y, step == Step::kQuick ? kQuickBound : kAccurateBound);
+}
+
 Rounded rounded_sine(double x) {
   if (!(std::fabs(x) <= kExactSineLimit)) {
     return {std::numeric_limits<double>::quiet_NaN(), Step::kQuick};
@@ -51,15 +56,13 @@ Rounded rounded_sine(double x) {
   if (reduced.known != 0) {
     return {reduced.value, Step::kQuick};
   }
-  DD r = reduced.r;
-  int quadrant = static_cast<int>(reduced.quadrant);
-  DD y = sine_of_quadrant(r, quadrant, kQuickDoubleDoubleTerms);
-  if (decided(y, kQuickBound)) {
-    return {y.hi + y.lo, Step::kQuick};
-  }
-  y = sine_of_quadrant(r, quadrant, kSineTerms + kCosineTerms);
-  if (decided(y, kAccurateBound)) {
-    return {y.hi + y.lo, Step::kAccurate};
+  const int quadrant = static_cast<int>(reduced.quadrant);
+  for (Step step : {Step::kQuick, Step::kAccurate}) {
+    const int dd_terms = step == Step::kQuick ? kQuickDoubleDoubleTerms : kSineTerms + kCosineTerms;
+    DD y = sine_of_quadrant(reduced.r, quadrant, dd_terms);
+    if (step_decides(y, step)) {
+      return {y.hi + y.lo, step};
+    }
   }
   // The sine of a non-zero double is transcendental (Lindemann-Weierstrass: sin a is, for every
   // algebraic a != 0), so it is never a midpoint, which is rational.

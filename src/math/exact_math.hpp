@@ -23,6 +23,11 @@ inline constexpr double kExactSineLimit = 0x1p42;
 // sin(x) rounded to nearest, with the step that decided it.
 Rounded rounded_sine(double x);
 
+// Whether the rounding test of rounded_sine's double-double step (kQuick or kAccurate) decides
+// its value y: the test with the bound proven for that step (proofs/models_as_code.py holds it
+// to its model with values of y on either side of the bound).
+bool step_decides(DD y, Step step);
+
 inline double correct_sin(double x) {
   return rounded_sine(x).value;
 }

@@ -287,8 +287,8 @@ void remember(SampleMemo& memo, const double* phase, const double* sine, int32_t
 // the roundings of two correct sines and two products, below gain x 3 x 2^-53. The slack's own
 // roundings are below 2^-51 (both differences to the ends are exact, by Sterbenz, unless the
 // sample is 0 and the ends are -1 and 1), the quotient's and the caller's |phase' - phase| are
-// relative 2^-53 each: (gain + 1) 2^-45 off the slack and 2^-40 off the quotient (below) cover
-// them.
+// relative 2^-53 each: (gain + 1) 2^-45 off the slack covers them (memo_radius.gappa proves it
+// even without the 2^-40 taken off the quotient, which stays as a margin).
 // proofs/memo_radius.gappa proves it, and Synthesis.MemoKeepsASampleOnlyWhereItHolds shifts a
 // period's phases by 2^-40 to 2^-3 and holds every sample to the plain loop's.
 constexpr double kMemoSlackPerGain = 0x1p-45;
