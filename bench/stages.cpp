@@ -42,7 +42,7 @@ double synthesis(GeneratorSettings s, const ToneParameters& tone, long frames, i
   s.mod_phase = 0.0;
   return nanoseconds_per_frame(frames, [&] {
     for (long done = 0; done < frames; done += kBlockFrames) {
-      synthesize_block(s, tone, *state, samples, kBlockFrames);
+      synthesize_block(s.carrier_phase, s.mod_phase, tone, *state, samples, kBlockFrames);
     }
   });
 }
@@ -118,7 +118,7 @@ int main() {
         phase = fill_phases(tone.carrier_runs, cursor, phase, phases.data(), kBlockFrames);
       }
     });
-    auto sine = block_sine(tone.carrier_increment > TWO_PI, w.bytes_per_sample).evaluate;
+    auto sine = tone.sine.evaluate;
     // 8-bit tones without a kept period take the single-precision sine, its check included.
     const bool single = w.bytes_per_sample == 1 && tone.memo_period == 0 && !tone.lfo_on &&
                         tone.carrier_increment <= TWO_PI;

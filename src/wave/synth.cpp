@@ -327,6 +327,9 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
                 tone.scaled_gain >= kLeastScaledGain && tone.scaled_gain <= kSingleLargestGain &&
                 tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI;
   tone.single_margin = single_sample_margin(tone.scaled_gain);
+  tone.range = settings.mod_range_rad;
+  tone.growing = tone.carrier_increment > TWO_PI;
+  tone.sine = block_sine(tone.growing, settings.bytes_per_sample);
   return tone;
 }
 
@@ -381,14 +384,13 @@ namespace {
 // The stages of a block, in the order synthesize_block runs them.
 
 // The phase recurrences, in runs where they allow it; everything after them is per frame.
-void block_phases(GeneratorSettings& settings, const ToneParameters& tone, ToneState& state,
-                  int count) {
+void block_phases(double& carrier_phase, double& mod_phase, const ToneParameters& tone,
+                  ToneState& state, int count) {
   BlockRoom& b = state.room;
-  settings.carrier_phase = fill_phases(tone.carrier_runs, state.carrier_cursor,
-                                       settings.carrier_phase, b.carrier, count);
+  carrier_phase =
+      fill_phases(tone.carrier_runs, state.carrier_cursor, carrier_phase, b.carrier, count);
   if (tone.lfo_on) {
-    settings.mod_phase =
-        fill_phases(tone.mod_runs, state.mod_cursor, settings.mod_phase, b.modulator, count);
+    mod_phase = fill_phases(tone.mod_runs, state.mod_cursor, mod_phase, b.modulator, count);
   }
 }
 
@@ -479,25 +481,23 @@ void check_lfo(const ToneParameters& tone, BlockRoom& b, const double* argument,
 
 }  // namespace
 
-void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, ToneState& state,
-                      int32_t* samples, int count) {
-  block_phases(settings, tone, state, count);
+void synthesize_block(double& carrier_phase, double& mod_phase, const ToneParameters& tone,
+                      ToneState& state, int32_t* samples, int count) {
+  block_phases(carrier_phase, mod_phase, tone, state, count);
   if (recalled(tone, state, samples, count) || single_pass(tone, state.room, samples, count)) {
     return;
   }
-  // Phases wrap and stay below 2 pi unless the carrier's increment is larger; then they grow.
-  const bool growing = tone.carrier_increment > TWO_PI;
-  const double range = settings.mod_range_rad;
   double lfo_range = 0.0;
-  const double* argument = block_argument(tone, state.room, growing, range, lfo_range, count);
+  const double* argument =
+      block_argument(tone, state.room, tone.growing, tone.range, lfo_range, count);
   // The sine and its margin come as one record: no path can pair one with another's.
-  const BlockSine sine = block_sine(growing, settings.bytes_per_sample);
-  sine.evaluate(argument, state.room.sine, count);
-  const CheckMargins margins = check_margins(sine, tone.scaled_gain, lfo_range);
+  tone.sine.evaluate(argument, state.room.sine, count);
+  const CheckMargins margins = check_margins(tone.sine, tone.scaled_gain, lfo_range);
   if (!tone.lfo_on && margins.margin < 0.5) {
-    check_pure(tone, state, argument, sine, margins.margin, samples, count);
+    check_pure(tone, state, argument, tone.sine, margins.margin, samples, count);
   } else {
-    check_lfo(tone, state.room, argument, growing, sine, margins, range, samples, count);
+    check_lfo(tone, state.room, argument, tone.growing, tone.sine, margins, tone.range, samples,
+              count);
   }
 }
 

@@ -22,12 +22,27 @@ struct SampleMemo {
   std::vector<int32_t> sample;
 };
 
+// A block sine with what its samples' check needs: one record, so that no route can pair a sine
+// with another sine's margin. Each of these is what the synthesis uses, and what the proofs'
+// probe runs against the models (proofs/models_as_code.py).
+struct BlockSine {
+  void (*evaluate)(const double* x, double* out, int count) = nullptr;
+  double sample_margin = 0.0;  // per unit of scaled gain (proofs/sample_check.gappa)
+  double limit = 0.0;          // its reach: arguments beyond it are marked
+};
+
+// The sine for a phase that grows (past 2 pi every frame) or wraps, and samples of this width.
+BlockSine block_sine(bool growing, int bytes_per_sample);
+
 // What the frame loop needs, computed once per file and not changed while it is written: the plan.
 struct ToneParameters {
   double scaled_gain = 0.0;  // largest sample value x gain
   double carrier_increment = 0.0;
   double mod_increment = 0.0;
   bool lfo_on = false;
+  double range = 0.0;      // the LFO's, in radians
+  bool growing = false;    // the carrier phase grows past 2 pi every frame instead of wrapping
+  BlockSine sine;          // the block sine, with its margin and reach
   PhaseRuns carrier_runs;  // each increment's steps and run lengths, binade by binade
   PhaseRuns mod_runs;
   int memo_period = 0;  // frames the memo keeps (pure tones only); 0: none
@@ -73,18 +88,6 @@ inline constexpr int kShortSineWidest = 2;
 // What the single-precision check's margin adds to cover the rounding of each end of the check.
 inline constexpr float kSingleCheckSlack = 0x1p-16f;
 
-// A block sine with what its samples' check needs: one record, so that no route can pair a sine
-// with another sine's margin. Each of these is what the synthesis uses, and what the proofs'
-// probe runs against the models (proofs/models_as_code.py).
-struct BlockSine {
-  void (*evaluate)(const double* x, double* out, int count) = nullptr;
-  double sample_margin = 0.0;  // per unit of scaled gain (proofs/sample_check.gappa)
-  double limit = 0.0;          // its reach: arguments beyond it are marked
-};
-
-// The sine for a phase that grows (past 2 pi every frame) or wraps, and samples of this width.
-BlockSine block_sine(bool growing, int bytes_per_sample);
-
 // What a frame's fast value is checked with: the sine's margin times the scaled gain, and where
 // the LFO argument comes from a fast modulator sine (lfo_range not 0), an allowance per unit of
 // |carrier phase| for its error (proofs/lfo_argument.gappa, proofs/lfo_check.gappa).
@@ -114,11 +117,11 @@ int32_t check_frame(double sine, double argument, double carrier_phase, double g
 
 // The next `count` (at most kBlockFrames) samples: correct_sin(argument) x scaled_gain truncated
 // toward zero, the argument being the carrier phase or, with the LFO on, lfo_product() of it.
-// Advances carrier_phase (and mod_phase) in `settings` once per frame, and the tone's state (whose
-// memo and cursors save work only while the blocks follow each other, but are right whatever the
-// phases).
-void synthesize_block(GeneratorSettings& settings, const ToneParameters& tone, ToneState& state,
-                      int32_t* samples, int count);
+// Advances carrier_phase (and mod_phase, with the LFO) once per frame, and the tone's state
+// (whose memo and cursors save work only while the blocks follow each other, but are right
+// whatever the phases).
+void synthesize_block(double& carrier_phase, double& mod_phase, const ToneParameters& tone,
+                      ToneState& state, int32_t* samples, int count);
 
 // Lays out `count` frames: each sample once per channel, least significant byte first, 1-byte
 // samples offset by 128. Writes count x channels x bytes_per_sample bytes.

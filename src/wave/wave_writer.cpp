@@ -79,7 +79,7 @@ int write_wave_file(GeneratorSettings& settings, const WriteProgress& progress, 
   int32_t done = 0;
   while (done < frame_count && !stream.failed && !stopped(progress)) {
     int count = frame_count - done < kBlockFrames ? frame_count - done : kBlockFrames;
-    synthesize_block(settings, tone, state, samples, count);
+    synthesize_block(settings.carrier_phase, settings.mod_phase, tone, state, samples, count);
     std::size_t bytes = static_cast<std::size_t>(count) * frame_bytes;
     pack_frames(samples, count, settings.channels, settings.bytes_per_sample,
                 reserve_bytes(stream, bytes));

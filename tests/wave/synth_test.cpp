@@ -26,7 +26,7 @@ std::vector<unsigned char> pipeline_tone(GeneratorSettings s) {
   s.mod_phase = 0.0;
   for (int32_t done = 0; done < frames;) {
     int count = std::min(kBlockFrames, frames - done);
-    synthesize_block(s, tone, *state, samples, count);
+    synthesize_block(s.carrier_phase, s.mod_phase, tone, *state, samples, count);
     pack_frames(samples, count, s.channels, s.bytes_per_sample, &bytes[done * frame_bytes]);
     done += count;
   }
@@ -125,7 +125,7 @@ TEST(Synthesis, MemoKeepsASampleOnlyWhereItHolds) {
           double phase = s.carrier_phase;
           for (int done = 0; done < period;) {
             int count = std::min(kBlockFrames, period - done);
-            synthesize_block(s, tone, *state, samples, count);
+            synthesize_block(s.carrier_phase, s.mod_phase, tone, *state, samples, count);
             for (int i = 0; i < count; ++i, phase = advance_phase(phase, tone.carrier_increment)) {
               auto expected = static_cast<int32_t>(correct_sin(phase) * tone.scaled_gain);
               ASSERT_EQ(samples[i], expected) << width << " bytes, " << level << " dB, shift "
