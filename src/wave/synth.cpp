@@ -137,8 +137,8 @@ TONEGEN_ALWAYS_INLINE uint64_t doubtful_frame(double value, double argument, dou
          !(std::fabs(argument) <= limit);
 }
 
-// Truncates value[i] = sine[i] x gain into samples[i] and marks (on top of the frames already
-// marked, when Marked) the doubtful ones. Returns whether any frame is marked.
+// Truncates value[i] = sine[i] x gain into samples[i], or makes it kDoubtfulSample where the
+// frame is doubtful (or, when Marked, marked already in doubtful[i]). Returns whether any is.
 template <bool Marked>
 TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* argument,
                                            const double* carrier, int count, double gain,
@@ -152,21 +152,19 @@ TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* arg
     // check_soundness.v takes one below.)
     uint64_t doubt = doubtful_frame(value, argument[i], allowed, limit) | (allowed >= 0.5) |
                      (Marked ? doubtful[i] : 0);
-    doubtful[i] = doubt;
     any |= doubt;
     // Within the block sine's limit |sine| <= 1 + its proven error (below 2^-27; the short sine
     // serves widths up to 16 bits only) and gain <= the largest sample, so the value fits; a marked
     // frame (beyond the limit its sine may not even be finite) is not converted at all: the exact
     // path replaces it.
-    samples[i] = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
+    const int32_t sample = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
+    samples[i] = doubt != 0 ? kDoubtfulSample : sample;
   }
   return any != 0;
 }
 
 // scale_and_check for frames without the LFO, whose allowance is the margin alone (below half a
-// unit: the caller makes sure): it marks nothing, only tells whether any frame is doubtful; the
-// caller finds them again with doubtful_frame, which gives the same answers (models_as_code.py
-// runs both).
+// unit: the caller makes sure; models_as_code.py runs both).
 TONEGEN_VECTOR_CLONES bool scale_and_check_plain(const double* sine, const double* argument,
                                                  int count, double gain, double margin,
                                                  double limit, int32_t* samples) {
@@ -175,7 +173,8 @@ TONEGEN_VECTOR_CLONES bool scale_and_check_plain(const double* sine, const doubl
     double value = sine[i] * gain;
     uint64_t doubt = doubtful_frame(value, argument[i], margin, limit);
     any |= doubt;
-    samples[i] = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
+    const int32_t sample = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
+    samples[i] = doubt != 0 ? kDoubtfulSample : sample;
   }
   return any != 0;
 }
@@ -454,11 +453,8 @@ void check_pure(const ToneParameters& tone, ToneState& state, const double* argu
   BlockRoom& b = state.room;
   const double gain = tone.scaled_gain;
   if (scale_and_check_plain(b.sine, argument, count, gain, margin, sine.limit, samples)) {
-    for (int i = 0; i < count; ++i) {
-      if (doubtful_frame(b.sine[i] * gain, argument[i], margin, sine.limit) != 0) {
-        samples[i] = exact_sample(b.carrier[i], 0.0, tone, 0.0);
-      }
-    }
+    for_each_doubtful(samples, count,
+                      [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, 0.0); });
   }
   if (state.memo.period > 0) {
     remember(state.memo, argument, b.sine, samples, count, gain, margin, sine.limit, b.doubtful);
@@ -473,7 +469,7 @@ void check_lfo(const ToneParameters& tone, BlockRoom& b, const double* argument,
   auto check = tone.lfo_on && growing ? scale_and_check<true> : scale_and_check<false>;
   if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margins.margin,
             margins.lfo_margin, sine.limit, samples, b.doubtful)) {
-    for_each_marked(b.doubtful, count, [&](int i) {
+    for_each_doubtful(samples, count, [&](int i) {
       samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);
     });
   }
@@ -509,9 +505,13 @@ TONEGEN_VECTOR_CLONES void pack(const int32_t* samples, int count, unsigned char
     // The same bytes as below, a frame in one store (the file's byte order is this machine's):
     // compilers make vector stores of this, not of the bytes one by one.
     for (int i = 0; i < count; ++i) {
-      uint32_t value = static_cast<uint32_t>(samples[i]) & 0xFFFFu;
-      uint32_t frame = Channels == 2 ? value * 0x10001u : value;
-      std::memcpy(out + i * Width * Channels, &frame, Width * Channels);
+      if constexpr (Channels == 2) {
+        uint32_t frame = (static_cast<uint32_t>(samples[i]) & 0xFFFFu) * 0x10001u;
+        std::memcpy(out + i * 4, &frame, 4);
+      } else {
+        uint16_t frame = static_cast<uint16_t>(samples[i]);
+        std::memcpy(out + i * 2, &frame, 2);
+      }
     }
     return;
   }
