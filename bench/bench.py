@@ -195,9 +195,10 @@ def report(ratios, lfo, megabytes):
             lines.append("| %d-bit, %d ch | " % (8 * width, channels) + " | ".join(
                 "%.2f x dd" % ratios[(width, channels, t)] for t, _ in MATRIX_TONES) + " |")
     worst = max(ratios, key=ratios.get)
-    lines += ["", "Worst: %d-bit, %d channels, %s at %.2f x dd (goal: at most %.1f x). "
-              "`-mfrq 2 -mran 50` over `-frq 997.3`, 8-bit mono: %.2f x (goal: at most %.1f x)."
-              % (8 * worst[0], worst[1], worst[2], ratios[worst], MATRIX_GOAL, lfo, LFO_GOAL)]
+    lines += ["", "Worst: %d-bit, %d ch, %s: %.2f x dd (goal: at most %.1f x)." % (
+        8 * worst[0], worst[1], worst[2], ratios[worst], MATRIX_GOAL),
+              "`-mfrq 2 -mran 50` over `-frq 997.3`, 8-bit mono: %.2f x (goal: at most %.1f x)." % (
+                  lfo, LFO_GOAL)]
     return "\n".join(lines) + "\n"
 
 
