@@ -195,8 +195,9 @@ def cases(constants, rng):
                                "down", "up")
         yield "decided %s" % hexes(yh, yl, bound), [F(1 if down == up else 0)]
 
-    # Each step of the correctly rounded sine takes the test with the bound proven for it.
-    for step, name in enumerate(("kQuickBound", "kAccurateBound")):
+    # Each step of the correctly rounded sine and power of ten takes the test with the bound
+    # proven for it.
+    for step, name in enumerate(("kQuickBound", "kAccurateBound", "kPow10Bound")):
         bound = run_proofs.literal(constants[name])
         for _ in range(COUNT):
             yh = rng.choice([1, -1]) * rng.uniform(0.5, 2)

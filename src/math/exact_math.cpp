@@ -104,6 +104,10 @@ DD reduce_pow10(double x, double& k) {
   return two_sum(s, ((t.lo - p.lo) - k * kLn2Mid) - k * kLn2Lo);
 }
 
+bool pow10_decides(DD y) {
+  return decided(y, kPow10Bound);
+}
+
 Rounded rounded_pow10(double x) {
   if (!(std::fabs(x) <= kExactPow10Limit)) {
     return {std::numeric_limits<double>::quiet_NaN(), Step::kQuick};
@@ -115,7 +119,7 @@ Rounded rounded_pow10(double x) {
   DD r = reduce_pow10(x, k);
   DD y = series(r, 0, 1, false, kExpTerms, kExpTerms);
   int exponent = static_cast<int>(k);
-  if (decided(y, kPow10Bound)) {
+  if (pow10_decides(y)) {
     return {std::ldexp(y.hi + y.lo, exponent), Step::kQuick};
   }
   // 10^x is never a midpoint between doubles for |x| <= 22: for a non-integer x = p/q (lowest

@@ -27,6 +27,8 @@ Rounded rounded_sine(double x);
 // its value y: the test with the bound proven for that step (proofs/models_as_code.py holds it
 // to its model with values of y on either side of the bound).
 bool step_decides(DD y, Step step);
+// The same for rounded_pow10's double-double step.
+bool pow10_decides(DD y);
 
 inline double correct_sin(double x) {
   return rounded_sine(x).value;

@@ -119,7 +119,8 @@ int main() {
       std::printf("%a\n", memo_radius(a, b, unit, c));
     } else if (std::strcmp(name, "step_decides") == 0 &&
                std::scanf("%d %la %la", &unit, &a, &b) == 3) {
-      bool decides = step_decides({a, b}, unit != 0 ? Step::kAccurate : Step::kQuick);
+      bool decides = unit == 2 ? pow10_decides({a, b})
+                               : step_decides({a, b}, unit != 0 ? Step::kAccurate : Step::kQuick);
       std::printf("%a\n", decides ? 1.0 : 0.0);
     } else if (std::strcmp(name, "decided") == 0 && std::scanf("%la %la %la", &a, &b, &c) == 3) {
       std::printf("%a\n", sine_steps::decided({a, b}, c) ? 1.0 : 0.0);
