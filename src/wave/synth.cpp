@@ -137,42 +137,28 @@ TONEGEN_ALWAYS_INLINE uint64_t doubtful_frame(double value, double argument, dou
          !(std::fabs(argument) <= limit);
 }
 
-// Truncates value[i] = sine[i] x gain into samples[i], or makes it kDoubtfulSample where the
-// frame is doubtful (or, when Marked, marked already in doubtful[i]). Returns whether any is.
-template <bool Marked>
+// The check: truncates value[i] = sine[i] x gain into samples[i], or makes it kDoubtfulSample
+// where the frame is doubtful (or, when Marked, marked already in marked[i]). Returns whether any
+// is. With Lfo the allowance grows with |carrier[i]|, and one of half a unit or more marks the
+// frame: it could carry a value in (-1, 1) past an integer (check_soundness.v takes one below).
+// Without, the allowance is the margin alone, which the caller keeps below half a unit, and
+// carrier is not read. models_as_code.py runs both against their model.
+template <bool Marked, bool Lfo>
 TONEGEN_VECTOR_CLONES bool scale_and_check(const double* sine, const double* argument,
                                            const double* carrier, int count, double gain,
                                            double margin, double lfo_margin, double limit,
-                                           int32_t* samples, uint64_t* doubtful) {
+                                           int32_t* samples, const uint64_t* marked) {
   uint64_t any = 0;
   for (int i = 0; i < count; ++i) {
     double value = sine[i] * gain;
-    double allowed = sample_allowance({margin, lfo_margin}, carrier[i]);
-    // (A bound of half a unit or more could carry a value in (-1, 1) past an integer:
-    // check_soundness.v takes one below.)
-    uint64_t doubt = doubtful_frame(value, argument[i], allowed, limit) | (allowed >= 0.5) |
-                     (Marked ? doubtful[i] : 0);
+    double allowed = Lfo ? sample_allowance({margin, lfo_margin}, carrier[i]) : margin;
+    uint64_t doubt = doubtful_frame(value, argument[i], allowed, limit) |
+                     (Lfo ? allowed >= 0.5 : 0) | (Marked ? marked[i] : 0);
     any |= doubt;
     // Within the block sine's limit |sine| <= 1 + its proven error (below 2^-27; the short sine
     // serves widths up to 16 bits only) and gain <= the largest sample, so the value fits; a marked
     // frame (beyond the limit its sine may not even be finite) is not converted at all: the exact
     // path replaces it.
-    const int32_t sample = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
-    samples[i] = doubt != 0 ? kDoubtfulSample : sample;
-  }
-  return any != 0;
-}
-
-// scale_and_check for frames without the LFO, whose allowance is the margin alone (below half a
-// unit: the caller makes sure; models_as_code.py runs both).
-TONEGEN_VECTOR_CLONES bool scale_and_check_plain(const double* sine, const double* argument,
-                                                 int count, double gain, double margin,
-                                                 double limit, int32_t* samples) {
-  uint64_t any = 0;
-  for (int i = 0; i < count; ++i) {
-    double value = sine[i] * gain;
-    uint64_t doubt = doubtful_frame(value, argument[i], margin, limit);
-    any |= doubt;
     const int32_t sample = static_cast<int32_t>(doubt != 0 ? 0.0 : value);
     samples[i] = doubt != 0 ? kDoubtfulSample : sample;
   }
@@ -371,10 +357,11 @@ int32_t check_frame(double sine, double argument, double carrier_phase, double g
                     const CheckMargins& margins, double limit, bool plain) {
   int32_t sample = 0;
   uint64_t doubtful = 0;
-  bool any = plain
-                 ? scale_and_check_plain(&sine, &argument, 1, gain, margins.margin, limit, &sample)
-                 : scale_and_check<false>(&sine, &argument, &carrier_phase, 1, gain, margins.margin,
-                                          margins.lfo_margin, limit, &sample, &doubtful);
+  bool any = plain ? scale_and_check<false, false>(&sine, &argument, nullptr, 1, gain,
+                                                   margins.margin, 0.0, limit, &sample, &doubtful)
+                   : scale_and_check<false, true>(&sine, &argument, &carrier_phase, 1, gain,
+                                                  margins.margin, margins.lfo_margin, limit,
+                                                  &sample, &doubtful);
   return any ? kDoubtfulSample : sample;
 }
 
@@ -452,7 +439,8 @@ void check_pure(const ToneParameters& tone, ToneState& state, const double* argu
                 const BlockSine& sine, double margin, int32_t* samples, int count) {
   BlockRoom& b = state.room;
   const double gain = tone.scaled_gain;
-  if (scale_and_check_plain(b.sine, argument, count, gain, margin, sine.limit, samples)) {
+  if (scale_and_check<false, false>(b.sine, argument, nullptr, count, gain, margin, 0.0, sine.limit,
+                                    samples, nullptr)) {
     for_each_doubtful(samples, count,
                       [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, 0.0); });
   }
@@ -466,7 +454,7 @@ void check_pure(const ToneParameters& tone, ToneState& state, const double* argu
 void check_lfo(const ToneParameters& tone, BlockRoom& b, const double* argument, bool growing,
                const BlockSine& sine, const CheckMargins& margins, double range, int32_t* samples,
                int count) {
-  auto check = tone.lfo_on && growing ? scale_and_check<true> : scale_and_check<false>;
+  auto check = tone.lfo_on && growing ? scale_and_check<true, true> : scale_and_check<false, true>;
   if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margins.margin,
             margins.lfo_margin, sine.limit, samples, b.doubtful)) {
     for_each_doubtful(samples, count, [&](int i) {
