@@ -57,6 +57,18 @@ Proof.
   apply Rlt_le, Rinv_0_lt_compat, Hs.
 Qed.
 
+(* A double of binade e is a multiple of the binade's spacing s = 2^(e-52). *)
+Lemma binade_grid :
+  forall e p, (-1022 <= e)%Z -> double p -> bpow radix2 e <= p < bpow radix2 (e + 1) ->
+  p = IZR (Ztrunc (scaled_mantissa radix2 (FLT_exp (-1074) 53) p)) * bpow radix2 (e - 52).
+Proof.
+  intros e p He Hp Hin.
+  assert (Hfexp : FLT_exp (-1074) 53 (e + 1) = (e - 52)%Z) by (unfold FLT_exp; lia).
+  assert (Hcp : cexp radix2 (FLT_exp (-1074) 53) p = (e - 52)%Z).
+  { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
+  rewrite Hp at 1. unfold F2R. simpl. rewrite Hcp. reflexivity.
+Qed.
+
 Theorem binade_step :
   forall e p x, (-1022 <= e)%Z -> double p -> bpow radix2 e <= p -> 0 <= x ->
   let s := bpow radix2 (e - 52) in
@@ -72,11 +84,8 @@ Proof.
   assert (Hn : (0 <= n)%Z).
   { apply le_IZR. apply Rmult_le_reg_r with s; [exact Hs |]. rewrite Rmult_0_l. exact Hd. }
   assert (Hfexp : FLT_exp (-1074) 53 (e + 1) = (e - 52)%Z) by (unfold FLT_exp; lia).
-  assert (Hcp : cexp radix2 (FLT_exp (-1074) 53) p = (e - 52)%Z).
-  { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
   set (m := Ztrunc (scaled_mantissa radix2 (FLT_exp (-1074) 53) p)).
-  assert (Hm : p = IZR m * s).
-  { unfold m. rewrite Hp at 1. unfold F2R. simpl. rewrite Hcp. reflexivity. }
+  assert (Hm : p = IZR m * s) by (apply binade_grid; [exact He | exact Hp | lra]).
   (* p + d is a multiple of s below 2^(e+1) = 2^53 s, so at most 2^(e+1) - s. *)
   assert (Htop : bpow radix2 (e + 1) = IZR (Zpower radix2 53) * s).
   { unfold s. rewrite IZR_Zpower by lia. rewrite <- bpow_plus. f_equal. lia. }
@@ -469,12 +478,8 @@ Proof.
   assert (Hsum : rn (p + x) = p + d).
   { apply binade_step; [exact He | exact Hp | exact Hpe | exact Hx | right; exact Htie |].
     exact Hin. }
-  assert (Hfexp : FLT_exp (-1074) 53 (e + 1) = (e - 52)%Z) by (unfold FLT_exp; lia).
-  assert (Hcp : cexp radix2 (FLT_exp (-1074) 53) p = (e - 52)%Z).
-  { rewrite <- Hfexp. apply cexp_fexp_pos. replace (e + 1 - 1)%Z with e by ring. lra. }
   set (m := Ztrunc (scaled_mantissa radix2 (FLT_exp (-1074) 53) p)).
-  assert (Hm : p = IZR m * s).
-  { unfold m. rewrite Hp at 1. unfold F2R. simpl. rewrite Hcp. reflexivity. }
+  assert (Hm : p = IZR m * s) by (apply binade_grid; [exact He | exact Hp | lra]).
   rewrite Hsum in *.
   replace (p + d) with (IZR (m + ZnearestE (x / s)) * s) in *
     by (rewrite plus_IZR, Hm; unfold d; fold s; ring).

@@ -63,8 +63,9 @@ double exact_value(double argument, double gain) {
 }
 
 // The sample the plain loop computes for this frame: the reference every fast sample equals.
-int32_t exact_sample(double carrier, double modulator, const ToneParameters& tone, double range) {
-  double argument = tone.lfo_on ? lfo_product(carrier, correct_sin(modulator), range) : carrier;
+int32_t exact_sample(double carrier, double modulator, const ToneParameters& tone) {
+  double argument =
+      tone.lfo_on ? lfo_product(carrier, correct_sin(modulator), tone.range) : carrier;
   return static_cast<int32_t>(exact_value(argument, tone.scaled_gain));
 }
 
@@ -272,10 +273,10 @@ void remember(SampleMemo& memo, const double* phase, const double* sine, int32_t
 // the roundings of two correct sines and two products, below gain x 3 x 2^-53. The slack's own
 // roundings are below 2^-51 (both differences to the ends are exact, by Sterbenz, unless the
 // sample is 0 and the ends are -1 and 1), the quotient's and the caller's |phase' - phase| are
-// relative 2^-53 each: (gain + 1) 2^-45 off the slack covers them (memo_radius.gappa proves it
-// even without the 2^-40 taken off the quotient, which stays as a margin).
-// proofs/memo_radius.gappa proves it, and Synthesis.MemoKeepsASampleOnlyWhereItHolds shifts a
-// period's phases by 2^-40 to 2^-3 and holds every sample to the plain loop's.
+// relative 2^-53 each: (gain + 1) 2^-45 off the slack covers them. proofs/memo_radius.gappa proves
+// it, even without the 2^-40 taken off the quotient (kept as a margin), and
+// Synthesis.MemoKeepsASampleOnlyWhereItHolds shifts a period's phases by 2^-40 to 2^-3 and holds
+// every sample to the plain loop's.
 constexpr double kMemoSlackPerGain = 0x1p-45;
 constexpr double kMemoRadiusShrink = 0x1p-40;
 
@@ -409,7 +410,7 @@ bool single_pass(const ToneParameters& tone, const BlockRoom& b, int32_t* sample
   }
   if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, tone.single_margin, samples)) {
     for_each_doubtful(samples, count,
-                      [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, 0.0); });
+                      [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone); });
   }
   return true;
 }
@@ -418,47 +419,48 @@ bool single_pass(const ToneParameters& tone, const BlockRoom& b, int32_t* sample
 // modulator's sine is the correctly rounded one where the block decides it (RoundedSines.
 // BitForBitWithCorrectSin) and the rest is marked for the exact path; otherwise it is the narrow
 // block sine, whose error then scales the allowance (lfo_range).
-const double* block_argument(const ToneParameters& tone, BlockRoom& b, bool growing, double range,
-                             double& lfo_range, int count) {
+const double* block_argument(const ToneParameters& tone, BlockRoom& b, double& lfo_range,
+                             int count) {
   lfo_range = 0.0;
   if (!tone.lfo_on) {
     return b.carrier;
   }
-  if (growing) {
+  if (tone.growing) {
     rounded_sines(b.modulator, b.sine, b.doubtful, count, b.quick);
   } else {
     fast_sine_narrow(b.modulator, b.sine, count);  // the modulator's increment is at most 2 pi
-    lfo_range = range;
+    lfo_range = tone.range;
   }
-  lfo_products(b.carrier, b.sine, range, b.argument, count);
+  lfo_products(b.carrier, b.sine, tone.range, b.argument, count);
   return b.argument;
 }
 
 // The check of a pure tone's samples, the exact redo of the doubtful ones, and the memo.
-void check_pure(const ToneParameters& tone, ToneState& state, const double* argument,
-                const BlockSine& sine, double margin, int32_t* samples, int count) {
+void check_pure(const ToneParameters& tone, ToneState& state, const double* argument, double margin,
+                int32_t* samples, int count) {
   BlockRoom& b = state.room;
   const double gain = tone.scaled_gain;
-  if (scale_and_check<false, false>(b.sine, argument, nullptr, count, gain, margin, 0.0, sine.limit,
+  const double limit = tone.sine.limit;
+  if (scale_and_check<false, false>(b.sine, argument, nullptr, count, gain, margin, 0.0, limit,
                                     samples, nullptr)) {
     for_each_doubtful(samples, count,
-                      [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone, 0.0); });
+                      [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone); });
   }
   if (state.memo.period > 0) {
-    remember(state.memo, argument, b.sine, samples, count, gain, margin, sine.limit, b.doubtful);
+    remember(state.memo, argument, b.sine, samples, count, gain, margin, limit, b.doubtful);
   }
 }
 
 // The check with the LFO's allowance, and the exact redo of the marked frames (marked already
 // only where the modulator's sine was decided on the block).
-void check_lfo(const ToneParameters& tone, BlockRoom& b, const double* argument, bool growing,
-               const BlockSine& sine, const CheckMargins& margins, double range, int32_t* samples,
-               int count) {
-  auto check = tone.lfo_on && growing ? scale_and_check<true, true> : scale_and_check<false, true>;
+void check_lfo(const ToneParameters& tone, BlockRoom& b, const double* argument,
+               const CheckMargins& margins, int32_t* samples, int count) {
+  auto check =
+      tone.lfo_on && tone.growing ? scale_and_check<true, true> : scale_and_check<false, true>;
   if (check(b.sine, argument, b.carrier, count, tone.scaled_gain, margins.margin,
-            margins.lfo_margin, sine.limit, samples, b.doubtful)) {
+            margins.lfo_margin, tone.sine.limit, samples, b.doubtful)) {
     for_each_doubtful(samples, count, [&](int i) {
-      samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone, range);
+      samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone);
     });
   }
 }
@@ -472,16 +474,14 @@ void synthesize_block(double& carrier_phase, double& mod_phase, const ToneParame
     return;
   }
   double lfo_range = 0.0;
-  const double* argument =
-      block_argument(tone, state.room, tone.growing, tone.range, lfo_range, count);
+  const double* argument = block_argument(tone, state.room, lfo_range, count);
   // The sine and its margin come as one record: no path can pair one with another's.
   tone.sine.evaluate(argument, state.room.sine, count);
   const CheckMargins margins = check_margins(tone.sine, tone.scaled_gain, lfo_range);
   if (!tone.lfo_on && margins.margin < 0.5) {
-    check_pure(tone, state, argument, tone.sine, margins.margin, samples, count);
+    check_pure(tone, state, argument, margins.margin, samples, count);
   } else {
-    check_lfo(tone, state.room, argument, tone.growing, tone.sine, margins, tone.range, samples,
-              count);
+    check_lfo(tone, state.room, argument, margins, samples, count);
   }
 }
 
