@@ -70,6 +70,8 @@ void print_savings(const GeneratorSettings& s, const ToneParameters& tone, long 
        [](ToneParameters& t) { t.carrier_runs.falling = false; }},
       {"memo", tone.memo_period > 0, nullptr, [](ToneParameters& t) { t.memo_period = 0; }},
       {"single pass", tone.single, nullptr, [](ToneParameters& t) { t.single = false; }},
+      {"modulator memo", tone.mod_memo_period > 0, nullptr,
+       [](ToneParameters& t) { t.mod_memo_period = 0; }},
       {"short sine", tone.sine.evaluate == fast_sine_short, sines_alone,
        [](ToneParameters& t) {
          t.memo_period = 0, t.single = false, t.sine = block_sine(false, 4);
@@ -115,6 +117,7 @@ int main() {
       {"8-bit mono, 47 kHz", 250000, 1, 1, 48000, 47000.0, 0.0},
       {"8-bit mono, 47.9 kHz", 250000, 1, 1, 48000, 47900.0, 0.0},  // a falling phase
       {"LFO, wrapping phase", 100000, 2, 2, 1000, 440.0, 1.0},
+      {"8-bit mono, LFO 2 Hz", 250000, 1, 1, 48000, 440.0, 2.0},  // single pass, modulator memo
       {"LFO, growing phase", 100000, 2, 2, 1000, 48000.0, 1.0},
   };
   std::printf("%-20s %8s %8s %8s %8s   (ns per frame)\n", "workload", "phases", "sine", "synth",
@@ -151,8 +154,8 @@ int main() {
     double t_sine = nanoseconds_per_frame(frames, [&] {
       for (long done = 0; done < frames; done += kBlockFrames) {
         if (single) {
-          fast_sine_single_samples(phases.data(), kBlockFrames, tone.scaled_gain, margin,
-                                   samples.data());
+          fast_sine_single_samples(phases.data(), nullptr, 0.0, kBlockFrames, tone.scaled_gain,
+                                   margin, samples.data());
           sink += samples[done % kBlockFrames];
         } else {
           sine(phases.data(), sines.data(), kBlockFrames);

@@ -111,8 +111,17 @@ def cases(constants, rng):
 
     # The single-precision sine's 8-bit samples: the sine's two models, then the sample as
     # sample_check_single.gappa models the check (the margin made as synth.cpp makes it).
-    single_check = model("sample_check_single.gappa", constants, Product="rnd32")
-    single_check_fused = model("sample_check_single.gappa", constants, Product="")
+    lfo_margin_model = model("sample_check_single.gappa", constants, Product="rnd32",
+                             SampleMargin=constants["kSingleLfoSampleMargin"])
+
+    def lfo_margin(gain):
+        return lfo_margin_model.run({"G_": F(gain)}, "m")[0]
+
+    margin = constants["kSingleSampleMargin"]
+    single_check = model("sample_check_single.gappa", constants, Product="rnd32",
+                         SampleMargin=margin)
+    single_check_fused = model("sample_check_single.gappa", constants, Product="",
+                               SampleMargin=margin)
     top = limit(constants["kSingleSineLimit"])
     # The last cases land next to an integer (sin pi/2 = 1, sin pi/6 = 1/2): left to the caller;
     # before them, the two floats below 8 whose q a fused multiply-add rounds otherwise.
@@ -134,12 +143,38 @@ def cases(constants, rng):
             sample = int(hi) if int(hi) == int(lo) else -2 ** 31
             # The margin the code builds (-1 asks for it), which must be the model's m.
             yield "single %d %s" % (unit, hexes(x, gain, -1)), [F(sample)]
-            yield "single_margin %s" % hexes(gain), [m]
+            yield "single_margin %s" % hexes(gain), [m, lfo_margin(gain)]
             # Every bit of the sine itself: a gain of 2^30 and no margin make the sample the
             # sine times 2^30, exactly (a model check only: no tone has such a gain).
             signed = -sine if quotient % 2 else sine
             yield ("single %d %s" % (unit, hexes(x, 2.0 ** 30, 0.0)),
                    [F(int(gappa_model.round_single(signed * 2 ** 30)))])
+
+    # With the LFO: the argument as lfo_argument.gappa makes it from a modulator sine, the sine
+    # of it, and the check with the LFO's margin; carrier phases and ranges up to 2 pi.
+    margin = constants["kSingleLfoSampleMargin"]
+    lfo_checks = [model("sample_check_single.gappa", constants, Product=product,
+                        SampleMargin=margin) for product in ("rnd32", "")]
+    for _ in range(COUNT):
+        phi, sine, rg = rng.uniform(0, 2 * pi), rng.uniform(-1, 1), rng.uniform(0, 2 * pi)
+        gain = rng.uniform(0.7, 127)
+        x = lfo.run({"phi_": F(phi), "mf_": F(sine), "Rg_": F(rg)}, "af")[0]
+        for unit, reduction, fused in ((0, single_reduction, 0), (1, single_reduction_fused, 1),
+                                       (2, single_reduction_fused, 1)):
+            r, q = reduction.run({"x_": x}, "r", "q")
+            s = single_evaluation.run({"r_": r}, "sf" if fused else "s")[0]
+            lo, hi = lfo_checks[fused].run({"G_": F(gain), "s_": -s if q % 2 else s}, "lo", "hi")
+            sample = int(hi) if int(hi) == int(lo) else -2 ** 31
+            yield "single_lfo %d %s" % (unit, hexes(phi, sine, rg, gain)), [F(sample)]
+
+    # The modulator memo's recall: phases within a few recalls of each other, and next to it.
+    recall = run_proofs.value(constants, "kModulatorRecall")
+    recall_model = model("modulator_recall.gappa", constants)
+    for _ in range(COUNT):
+        psi = rng.uniform(0, 2 * pi)
+        k = psi + rng.choice([rng.uniform(-4, 4), rng.choice([-1, 1])]) * float(recall)
+        decided = abs(recall_model.run({"psi_": F(psi), "k_": F(k)}, "d")[0]) <= recall
+        yield "modulator_recalled %s" % hexes(psi, k), [F(int(decided))]
 
     # The power of ten's reduction, over the levels' exponents and beyond, both signs.
     pow10 = model("reduction_pow10.gappa", constants)

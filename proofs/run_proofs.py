@@ -500,6 +500,12 @@ def splits(constants, name, low):
                      if 2.0 ** e < literal(constants[name]))
 
 
+def signed_splits(constants, name, low):
+    """The same on both sides of 0, for a range of x from minus the constant up to it."""
+    points = splits(constants, name, low).split(", ")
+    return ", ".join(["-" + p for p in reversed(points)] + ["0"] + points)
+
+
 def reach(script):
     """script's statement of r's reach alone, without the hypothesis on R's range: that no
     argument leaves |R| > 1, outside every range the script is run for."""
@@ -550,7 +556,8 @@ polynomials.tools = ["sollya"]
 
 
 def sums(constants):
-    """Each block sine's bound covers its reduction, evaluation and approximation errors."""
+    """Each block sine's bound covers its reduction, evaluation and approximation errors (and a
+    kept modulator sine's, the distance its phase may have moved: the sine is 1-Lipschitz)."""
     parts = {
         "kWideSineError": ["kWideReductionError", "kLongEvaluationError",
                            "kLongApproximationError"],
@@ -560,6 +567,10 @@ def sums(constants):
                             "kShortApproximationError"],
         "kSingleSineError": ["kSingleReductionError", "kSingleEvaluationError",
                              "kSingleApproximationError"],
+        "kSingleLfoSineError": ["kSingleLfoReductionError", "kSingleEvaluationError",
+                                "kSingleApproximationError"],
+        # a kept modulator sine: the short sine's error and how far its phase may have moved
+        "kKeptModulatorError": ["kShortSineError", "kModulatorRecallReach"],
     }
     wrong = []
     for total, terms in parts.items():
@@ -856,6 +867,12 @@ def gain_splits(constants, largest="kSingleLargestGain"):
     return ", ".join(str(2 ** e) for e in range(0, 64) if 2 ** e < top)
 
 
+# The single-precision pass's sine, its spread and its margin: a pure tone's, the LFO's.
+SINGLE_SINES = [{"SineError": "@kSingleSineError@", "Spread": "0",
+                 "SampleMargin": "@kSingleSampleMargin@"},
+                {"SineError": "@kSingleLfoSineError@", "Spread": "@kLfoArgumentSpread@",
+                 "SampleMargin": "@kSingleLfoSampleMargin@"}]
+
 PROOFS = {
     "DoubleDoubleProduct": gappa("dd_mul.gappa"),
     "DoubleDoubleSum": gappa("dd_add.gappa"),
@@ -898,20 +915,27 @@ PROOFS = {
     "EvaluationShort": gappa("evaluation_short.gappa"),
     "EvaluationLong": gappa("evaluation_long.gappa"),
     "ReductionSingle": gappa("reduction_single.gappa", variants=lambda c: [
-        {"Product": product, "Splits": splits(c, "kSingleSineLimit", -1)}
-        for product in ("rnd32", "")]),
+        dict(reach, Product=product) for product in ("rnd32", "") for reach in (
+            {"Low": "0", "Limit": "@kSingleSineLimit@", "ReductionError": "@kSingleReductionError@",
+             "Splits": splits(c, "kSingleSineLimit", -1)},
+            {"Low": "-@kSingleLfoLimit@", "Limit": "@kSingleLfoLimit@",
+             "ReductionError": "@kSingleLfoReductionError@",
+             "Splits": signed_splits(c, "kSingleLfoLimit", -1)})]),
     "EvaluationSingle": gappa("evaluation_single.gappa"),
     "SineTotals": sums,
     "SampleCheck": gappa("sample_check.gappa", variants=[
         {"SineError": "@k%sSineError@" % sine, "SampleMargin": "@k%sSampleMargin@" % sine}
         for sine in ("Short", "Narrow", "Wide")]),
     "SampleCheckSingle": gappa("sample_check_single.gappa", variants=lambda c: [
-        {"Product": product, "GainSplits": gain_splits(c)} for product in ("rnd32", "")]),
+        dict(sine, Product=product, GainSplits=gain_splits(c)) for product in ("rnd32", "")
+        for sine in SINGLE_SINES]),
     "LfoArgument": gappa("lfo_argument.gappa"),
     "LfoCheck": gappa("lfo_check.gappa", variants=[
         {"SineError": "@k%sSineError@" % sine, "SampleMargin": "@k%sSampleMargin@" % sine}
         for sine in ("Short", "Narrow")]),
     "LfoSmall": gappa("lfo_small.gappa", variants=lfo_small_cases),
+    "ModulatorRecall": gappa("modulator_recall.gappa"),
+    "LfoSpread": gappa("lfo_spread.gappa", variants=[{"ModulatorError": "@kKeptModulatorError@"}]),
     "OptionRanges": option_ranges,
     "Shortcuts": shortcuts,
     "MemoRadius": gappa("memo_radius.gappa", variants=memo_cases),

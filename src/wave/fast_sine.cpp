@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "math/sine_steps.hpp"
+#include "wave/phase_lfo.hpp"
 #include "wave/sine_polynomials.hpp"
 #include "wave/vector_clones.hpp"
 
@@ -96,11 +97,12 @@ TONEGEN_ALWAYS_INLINE double sine(double x) {
 }
 
 // The single-precision reduction: q the integer nearest x / pi (or next to it), pi in two parts of
-// 22 bits, so that q x part is exact for q <= 3 and x - q kSinglePiA is exact (Sterbenz): the
-// only roundings are x's own, q's and the last difference (reduction_single.gappa).
+// 20 bits, so that q x part is exact for |q| <= 15 (LFO arguments reach 4 pi^2) and
+// x - q kSinglePiA is exact (Sterbenz): the only roundings are x's own, q's and the last
+// difference (reduction_single.gappa).
 constexpr float kSingleInversePi = 0x1.45f306p-2f;
-constexpr float kSinglePiA = 0x1.921fb8p+1f;
-constexpr float kSinglePiB = -0x1.5dde98p-22f;
+constexpr float kSinglePiA = 0x1.921fcp+1f;
+constexpr float kSinglePiB = -0x1.5777ap-20f;
 constexpr float kSingleRoundingShift = 0x1.8p23f;
 
 template <bool Fma>
@@ -135,13 +137,23 @@ TONEGEN_ALWAYS_INLINE float single_sine(float x) {
   return std::bit_cast<float>(std::bit_cast<uint32_t>(s) ^ sign);
 }
 
-template <bool Fma>
-TONEGEN_ALWAYS_INLINE bool single_samples(const double* x, int count, double gain, float margin,
+template <bool Fma, bool Lfo>
+TONEGEN_ALWAYS_INLINE bool single_samples(const double* x, const double* modulator_sine,
+                                          double range, int count, double gain, float margin,
                                           int32_t* samples) {
   const float g = static_cast<float>(gain);
   int32_t least = 0;
   for (int i = 0; i < count; ++i) {
-    float sine = single_sine<Fma>(static_cast<float>(x[i]));
+    // With the LFO the argument is the product in double, as the plain loop's, from the
+    // modulator's block sine. Past the LFO's reach the frame is left to the caller: rounding is
+    // monotone, so |RN32(argument)| < the limit only where |argument| is.
+    const float argument =
+        static_cast<float>(Lfo ? lfo_product(x[i], modulator_sine[i], range) : x[i]);
+    const bool within = !Lfo || std::fabs(argument) < static_cast<float>(kSingleLfoLimit);
+    // Beyond, the sine may be anything, NaN included: 0 converts where it would not. By bits, not
+    // by a branch, so that the loop becomes vector code.
+    const uint32_t keep = -static_cast<uint32_t>(within);
+    float sine = std::bit_cast<float>(std::bit_cast<uint32_t>(single_sine<Fma>(argument)) & keep);
     // The ends of sine x g +- margin, the product rounded first or (fused) not at all: both are
     // proven (sample_check_single.gappa).
     float top = Fma ? std::fma(sine, g, margin) : sine * g + margin;
@@ -149,7 +161,7 @@ TONEGEN_ALWAYS_INLINE bool single_samples(const double* x, int count, double gai
     int32_t high = static_cast<int32_t>(top);
     int32_t low = static_cast<int32_t>(bottom);
     // Chosen by bits, not by a branch, so that the loop becomes vector code.
-    int32_t differ = -static_cast<int32_t>(high != low);
+    int32_t differ = -static_cast<int32_t>((high != low) | !within);
     int32_t sample = (high & ~differ) | (kDoubtfulSample & differ);
     samples[i] = sample;
     least = std::min(least, sample);
@@ -201,22 +213,23 @@ VectorUnit& current_unit() {
 template <VectorUnit U>
 struct BlockSines;
 
-#define TONEGEN_BLOCK_SINES(UNIT, TARGET, FMA)                                       \
-  template <>                                                                        \
-  struct BlockSines<UNIT> {                                                          \
-    TARGET static void wide(const double* x, double* out, int count) {               \
-      block_sines<true, false, FMA>(x, out, count);                                  \
-    }                                                                                \
-    TARGET static void narrow(const double* x, double* out, int count) {             \
-      block_sines<false, false, FMA>(x, out, count);                                 \
-    }                                                                                \
-    TARGET static void short_(const double* x, double* out, int count) {             \
-      block_sines<false, true, FMA>(x, out, count);                                  \
-    }                                                                                \
-    TARGET static bool single(const double* x, int count, double gain, float margin, \
-                              int32_t* samples) {                                    \
-      return single_samples<FMA>(x, count, gain, margin, samples);                   \
-    }                                                                                \
+#define TONEGEN_BLOCK_SINES(UNIT, TARGET, FMA)                                                    \
+  template <>                                                                                     \
+  struct BlockSines<UNIT> {                                                                       \
+    TARGET static void wide(const double* x, double* out, int count) {                            \
+      block_sines<true, false, FMA>(x, out, count);                                               \
+    }                                                                                             \
+    TARGET static void narrow(const double* x, double* out, int count) {                          \
+      block_sines<false, false, FMA>(x, out, count);                                              \
+    }                                                                                             \
+    TARGET static void short_(const double* x, double* out, int count) {                          \
+      block_sines<false, true, FMA>(x, out, count);                                               \
+    }                                                                                             \
+    TARGET static bool single(const double* x, const double* m, double range, int count,          \
+                              double gain, float margin, int32_t* samples) {                      \
+      return m == nullptr ? single_samples<FMA, false>(x, m, range, count, gain, margin, samples) \
+                          : single_samples<FMA, true>(x, m, range, count, gain, margin, samples); \
+    }                                                                                             \
   };
 
 TONEGEN_FOR_EACH_UNIT(TONEGEN_BLOCK_SINES)
@@ -262,11 +275,12 @@ void fast_sine_short(const double* x, double* out, int count) {
   on_unit_at_hand([&](auto unit) { BlockSines<unit()>::short_(x, out, count); });
 }
 
-bool fast_sine_single_samples(const double* x, int count, double gain, float margin,
-                              int32_t* samples) {
+bool fast_sine_single_samples(const double* x, const double* modulator_sine, double range,
+                              int count, double gain, float margin, int32_t* samples) {
   bool any = false;
-  on_unit_at_hand(
-      [&](auto unit) { any = BlockSines<unit()>::single(x, count, gain, margin, samples); });
+  on_unit_at_hand([&](auto unit) {
+    any = BlockSines<unit()>::single(x, modulator_sine, range, count, gain, margin, samples);
+  });
   return any;
 }
 

@@ -58,11 +58,15 @@ void fast_sine_short(const double* x, double* out, int count);
 // The sine in single precision, for 8-bit samples of phases that wrap: twice the lanes of the
 // double sines, and its error, scaled by at most 127, still moves few samples near an integer.
 // The argument is rounded to single precision and reduced there, hence the wider bound
-// (reduction_single.gappa, evaluation_single.gappa, block_sines.sollya).
+// (reduction_single.gappa, evaluation_single.gappa, block_sines.sollya), and wider still over
+// the LFO's arguments, which reach +-4 pi^2.
 inline constexpr double kSingleSineLimit = 8.0;
+inline constexpr double kSingleLfoLimit = 40.0;
 inline constexpr double kSingleReductionError = 0x1.41p-22;
+inline constexpr double kSingleLfoReductionError = 0x1.09p-19;
 inline constexpr double kSingleEvaluationError = 0x1.8p-23;
 inline constexpr double kSingleSineError = 0x1.04p-21;
+inline constexpr double kSingleLfoSineError = 0x1.22p-19;
 
 // Marks a sample that fast_sine_single_samples leaves to the caller.
 inline constexpr int32_t kDoubtfulSample = INT32_MIN;
@@ -72,8 +76,11 @@ inline constexpr int32_t kDoubtfulSample = INT32_MIN;
 // precision, or exact where the unit fuses multiply-adds), and samples[i] = RN32(v + margin)
 // truncated where RN32(v - margin) truncates to the same, else kDoubtfulSample. Returns whether
 // any sample is kDoubtfulSample. Sound by sample_check_single.gappa and check_soundness.v.
-bool fast_sine_single_samples(const double* x, int count, double gain, float margin,
-                              int32_t* samples);
+// With modulator_sine, s is the sine of lfo_product(x[i], modulator_sine[i], range) instead,
+// for phases 0 <= x[i] <= 2 pi and ranges up to 2 pi; arguments beyond kSingleLfoLimit give
+// kDoubtfulSample.
+bool fast_sine_single_samples(const double* x, const double* modulator_sine, double range,
+                              int count, double gain, float margin, int32_t* samples);
 
 // The block sines' argument reductions alone, as the sines run them, for the proofs' probe:
 // x = q pi + r (the narrow one, or the wide one; the single-precision one of x rounded to single

@@ -23,10 +23,11 @@
 // exactly (correct_sin's quick step on the whole block) and the argument is the defined one.
 // The rare remaining frames are recomputed with correct_sin exactly as the plain per-frame loop
 // does. Two shortcuts come first where they apply: a pure tone whose phases come back keeps the
-// last period's samples (SampleMemo) and reuses each one that its phase allows; a pure 8-bit
-// tone without one takes the sine, its check and the truncation in single precision, in one pass
-// (fast_sine_single_samples). The checks are proven by the Gappa scripts named below and
-// check_soundness.v; Synthesis.ByteIdenticalToThePlainLoop holds the bytes to the plain loop.
+// last period's samples (SampleMemo) and reuses each one that its phase allows; an 8-bit tone
+// without one takes the sine, its check and the truncation in single precision, in one pass
+// (fast_sine_single_samples), with the LFO from the modulator's short sines, kept a period where
+// its phases come back (ModulatorMemo). The checks are proven by the Gappa scripts named below
+// and check_soundness.v; Synthesis.ByteIdenticalToThePlainLoop holds the bytes to the plain loop.
 
 namespace {
 
@@ -48,6 +49,28 @@ constexpr double kLfoArgumentError = 0x1.44p-50;
 constexpr double kLfoArgumentMargin = 0x1.46p-50;
 // The error itself is read by the proofs; here only this, which they refine.
 static_assert(kLfoArgumentError < kLfoArgumentMargin, "the allowance covers the argument's error");
+// The single-precision pass of 8-bit LFO tones takes the modulator's short sine and its argument
+// in one margin instead: the argument lies within kLfoArgumentSpread of the plain loop's
+// (proofs/lfo_spread.gappa), so the sine within that and kSingleLfoSineError of its sine, and
+// the margin covers both with the roundings of the value (sample_check_single.gappa).
+constexpr double kLfoArgumentSpread = 0x1.ddp-23;
+constexpr double kSingleLfoSampleMargin = 0x1.5p-19;
+// A kept modulator sine serves a frame whose phase, less the kept one, rounds to at most
+// kModulatorRecall: the two lie within kModulatorRecallReach (proofs/modulator_recall.gappa),
+// so the kept sine within kKeptModulatorError of the frame's sine, which lfo_spread.gappa takes.
+constexpr double kModulatorRecall = 0x1p-30;
+constexpr double kModulatorRecallReach = 0x1.0001p-30;
+constexpr double kKeptModulatorError = 0x1.82p-28;
+static_assert(kShortSineError + kModulatorRecallReach <= kKeptModulatorError,
+              "a kept sine's error covers its phase's move");
+
+}  // namespace
+
+bool modulator_recalled(double phase, double kept) {
+  return std::fabs(phase - kept) <= kModulatorRecall;
+}
+
+namespace {
 
 static_assert(kBlockFrames <= kMaxRoundedSines, "a block's modulator sines are decided at once");
 
@@ -175,14 +198,14 @@ constexpr int kMaxMemoFrames = 1 << 16;
 constexpr int kMemoRepeats = 64;
 constexpr int kFewMisses = 8;
 
-// The fewest frames, up to `longest`, after which the phase comes back to within 2^-16 / scaled
-// gain radians of where it was (as far as doubles tell: this only decides what the memo saves,
-// never a sample), made up to a block, or 0. Tones that drift faster miss too often to pay.
-int memo_period(double increment, double scaled_gain, int longest) {
+// The fewest frames, up to `longest`, after which the phase comes back to within `most` radians
+// of where it was (as far as doubles tell: this only decides what a memo saves, never a sample),
+// made up to a block, or 0. Tones that drift faster miss too often to pay.
+int memo_period(double increment, double most, int longest) {
   for (int frames = 1; frames <= longest; ++frames) {
     double turns = frames * increment * (1.0 / TWO_PI);
     double drift = std::fabs(turns - std::nearbyint(turns)) * TWO_PI;
-    if (drift * scaled_gain <= 0x1p-16) {
+    if (drift <= most) {
       // Whole periods up to a block at least, so that a block meets the end of the memo once.
       return (kBlockFrames + frames - 1) / frames * frames;
     }
@@ -190,10 +213,16 @@ int memo_period(double increment, double scaled_gain, int longest) {
   return 0;
 }
 
+// The longest period a memo keeps for this file: one the file repeats kMemoRepeats times.
+int longest_memo(const GeneratorSettings& settings) {
+  int64_t frames = settings.file_size_bytes / (settings.channels * settings.bytes_per_sample);
+  return static_cast<int>(std::min<int64_t>(kMaxMemoFrames, frames / kMemoRepeats));
+}
+
 // Calls stretch(first frame, its slot, frames) for each stretch of the block whose slots follow
 // each other: the block crosses the memo's end at most once.
-template <typename Stretch>
-void for_each_stretch(const SampleMemo& memo, int count, Stretch stretch) {
+template <typename Memo, typename Stretch>
+void for_each_stretch(const Memo& memo, int count, Stretch stretch) {
   for (int done = 0, slot = memo.slot; done < count; slot = 0) {
     int frames = std::min(count - done, memo.period - slot);
     stretch(done, slot, frames);
@@ -202,7 +231,8 @@ void for_each_stretch(const SampleMemo& memo, int count, Stretch stretch) {
 }
 
 // Past a block of `count` frames: the next frame's slot.
-void move_on(SampleMemo& memo, int count) {
+template <typename Memo>
+void move_on(Memo& memo, int count) {
   memo.slot = static_cast<int>((memo.slot + int64_t{count}) % memo.period);
 }
 
@@ -236,6 +266,15 @@ int recall(const SampleMemo& memo, const double* phase, int count, int32_t* samp
                          frames, samples + first);
   });
   return missed;
+}
+
+// Whether every phase lies within the recall of its kept one.
+TONEGEN_VECTOR_CLONES bool all_recalled(const double* phase, const double* kept, int count) {
+  int missed = 0;
+  for (int i = 0; i < count; ++i) {
+    missed += !modulator_recalled(phase[i], kept[i]);
+  }
+  return missed == 0;
 }
 
 // Keeps each frame of the block that the memo missed, with the value its sample came from: the
@@ -301,18 +340,23 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
   // Exact comparison: -0.0 counts as off too.
   tone.lfo_on = settings.mod_frequency != 0.0;
   if (!tone.lfo_on && tone.carrier_increment <= TWO_PI) {
-    int64_t file_frames =
-        settings.file_size_bytes / (settings.channels * settings.bytes_per_sample);
-    int longest = static_cast<int>(std::min<int64_t>(kMaxMemoFrames, file_frames / kMemoRepeats));
-    tone.memo_period = memo_period(tone.carrier_increment, tone.scaled_gain, longest);
+    tone.memo_period =
+        memo_period(tone.carrier_increment, 0x1p-16 / tone.scaled_gain, longest_memo(settings));
   }
-  // The memo keeps the double sine's values, and the proven margin holds for gains up to 127
-  // (sample_check_single.gappa).
+  // The memo keeps the double sine's values, and the proven margins hold for gains up to 127
+  // (sample_check_single.gappa) and phases (carrier and modulator) that wrap.
   static_assert(TWO_PI <= kSingleSineLimit, "wrapping phases are the single sine's to take");
-  tone.single = !tone.lfo_on && tone.memo_period == 0 && settings.bytes_per_sample == 1 &&
+  tone.single = tone.memo_period == 0 && settings.bytes_per_sample == 1 &&
                 tone.scaled_gain >= kLeastScaledGain && tone.scaled_gain <= kSingleLargestGain &&
-                tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI;
-  tone.single_margin = single_sample_margin(tone.scaled_gain);
+                tone.carrier_increment >= 0.0 && tone.carrier_increment <= TWO_PI &&
+                (!tone.lfo_on || (tone.mod_increment >= 0.0 && tone.mod_increment <= TWO_PI));
+  tone.single_margin = single_sample_margin(tone.scaled_gain, tone.lfo_on);
+  if (tone.single && tone.lfo_on) {
+    // Drifting a 256th of the recall a period, a slot serves some 256 periods before it is made
+    // anew.
+    tone.mod_memo_period =
+        memo_period(tone.mod_increment, kModulatorRecall / 256, longest_memo(settings));
+  }
   tone.range = settings.mod_range_rad;
   tone.growing = tone.carrier_increment > TWO_PI;
   tone.sine = block_sine(tone.growing, settings.bytes_per_sample);
@@ -320,6 +364,11 @@ ToneParameters tone_parameters(const GeneratorSettings& settings) {
 }
 
 void start_tone(const ToneParameters& tone, ToneState& state) {
+  ModulatorMemo& kept = state.mod_memo;
+  kept.period = tone.mod_memo_period;
+  kept.slot = 0;
+  kept.phase.assign(kept.period, std::nan(""));
+  kept.sine.assign(kept.period, 0.0);
   SampleMemo& memo = state.memo;
   memo.period = tone.memo_period;
   memo.slot = 0;
@@ -330,10 +379,11 @@ void start_tone(const ToneParameters& tone, ToneState& state) {
   state.mod_cursor = {};
 }
 
-float single_sample_margin(double scaled_gain) {
+float single_sample_margin(double scaled_gain, bool lfo) {
   // Each end of the check rounds by at most 2^-18 (values stay below 128): 2^-16 more covers it
   // (proofs/sample_check_single.gappa).
-  return static_cast<float>(scaled_gain * kSingleSampleMargin) + kSingleCheckSlack;
+  return static_cast<float>(scaled_gain * (lfo ? kSingleLfoSampleMargin : kSingleSampleMargin)) +
+         kSingleCheckSlack;
 }
 
 // Growing phases need the wide reduction; samples of 8 and 16 bits need no more than the short
@@ -401,16 +451,45 @@ bool recalled(const ToneParameters& tone, ToneState& state, int32_t* samples, in
   return true;
 }
 
-// The single-precision pass of a pure 8-bit tone; whether it made the block. From a first phase
-// in [0, 2 pi] an increment in [0, 2 pi] keeps every phase there (a sum that reaches 2 pi is at
-// most 4 pi, and taking 2 pi off it is exact, by Sterbenz's lemma).
-bool single_pass(const ToneParameters& tone, const BlockRoom& b, int32_t* samples, int count) {
-  if (!tone.single || count == 0 || !(b.carrier[0] >= 0.0 && b.carrier[0] <= TWO_PI)) {
+// The modulator's short sines: the kept ones where the block comes back to the last period's
+// phases, else made anew into b.sine and kept.
+const double* modulator_sines(ModulatorMemo& memo, BlockRoom& b, int count) {
+  const double* sines = b.sine;
+  if (memo.period == 0) {
+    fast_sine_short(b.modulator, b.sine, count);
+    return sines;
+  }
+  if (memo.slot + count <= memo.period &&
+      all_recalled(b.modulator, &memo.phase[memo.slot], count)) {
+    sines = &memo.sine[memo.slot];
+  } else {
+    fast_sine_short(b.modulator, b.sine, count);
+    for_each_stretch(memo, count, [&](int first, int slot, int frames) {
+      std::copy_n(b.modulator + first, frames, &memo.phase[slot]);
+      std::copy_n(b.sine + first, frames, &memo.sine[slot]);
+    });
+  }
+  move_on(memo, count);
+  return sines;
+}
+
+// The single-precision pass of an 8-bit tone; whether it made the block. From a first phase in
+// [0, 2 pi] an increment in [0, 2 pi] keeps every phase there (a sum that reaches 2 pi is at most
+// 4 pi, and taking 2 pi off it is exact, by Sterbenz's lemma): the carrier's, and with the LFO
+// the modulator's, whose short sine its margin covers (proofs/lfo_spread.gappa).
+bool single_pass(const ToneParameters& tone, ToneState& state, int32_t* samples, int count) {
+  BlockRoom& b = state.room;
+  auto wraps = [](double phase) { return phase >= 0.0 && phase <= TWO_PI; };
+  if (!tone.single || count == 0 || !wraps(b.carrier[0]) ||
+      (tone.lfo_on && !wraps(b.modulator[0]))) {
     return false;
   }
-  if (fast_sine_single_samples(b.carrier, count, tone.scaled_gain, tone.single_margin, samples)) {
-    for_each_doubtful(samples, count,
-                      [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone); });
+  const double* modulator_sine = tone.lfo_on ? modulator_sines(state.mod_memo, b, count) : nullptr;
+  if (fast_sine_single_samples(b.carrier, modulator_sine, tone.range, count, tone.scaled_gain,
+                               tone.single_margin, samples)) {
+    for_each_doubtful(samples, count, [&](int i) {
+      samples[i] = exact_sample(b.carrier[i], b.modulator[i], tone);
+    });
   }
   return true;
 }
@@ -470,7 +549,7 @@ void check_lfo(const ToneParameters& tone, BlockRoom& b, const double* argument,
 void synthesize_block(double& carrier_phase, double& mod_phase, const ToneParameters& tone,
                       ToneState& state, int32_t* samples, int count) {
   block_phases(carrier_phase, mod_phase, tone, state, count);
-  if (recalled(tone, state, samples, count) || single_pass(tone, state.room, samples, count)) {
+  if (recalled(tone, state, samples, count) || single_pass(tone, state, samples, count)) {
     return;
   }
   double lfo_range = 0.0;

@@ -22,6 +22,19 @@ struct SampleMemo {
   std::vector<int32_t> sample;
 };
 
+// A slow modulator's phases come back too: on the single-precision pass the modulator's short sines
+// of the last period are kept, and a frame whose phase lies within kModulatorRecall of its
+// slot's takes the kept sine, whose error then covers that distance as well.
+struct ModulatorMemo {
+  int period = 0;  // frames; 0: no memo
+  int slot = 0;
+  std::vector<double> phase;  // NaN: not yet
+  std::vector<double> sine;
+};
+
+// Whether a kept modulator sine serves a frame of this phase (proofs/modulator_recall.gappa).
+bool modulator_recalled(double phase, double kept);
+
 // A block sine with what its samples' check needs: one record, so that no route can pair a sine
 // with another sine's margin. Each of these is what the synthesis uses, and what the proofs'
 // probe runs against the models (proofs/models_as_code.py).
@@ -46,10 +59,11 @@ struct ToneParameters {
   PhaseRuns carrier_runs;  // each increment's steps and run lengths, binade by binade
   PhaseRuns mod_runs;
   int memo_period = 0;  // frames the memo keeps (pure tones only); 0: none
-  // Pure 8-bit tones without a memo whose phases wrap take the single-precision sine, with this
+  // 8-bit tones without a memo whose phases wrap take the single-precision sine, with this
   // margin of their check.
   bool single = false;
   float single_margin = 0.0f;
+  int mod_memo_period = 0;  // frames the modulator's memo keeps (single-precision pass only)
 };
 
 ToneParameters tone_parameters(const GeneratorSettings& settings);
@@ -69,6 +83,7 @@ struct BlockRoom {
 // engine keeps any of its own, so two tones can be made at once.
 struct ToneState {
   SampleMemo memo;
+  ModulatorMemo mod_memo;
   TurnCursor carrier_cursor;
   TurnCursor mod_cursor;
   BlockRoom room;
@@ -106,8 +121,9 @@ inline double sample_allowance(const CheckMargins& m, double carrier_phase) {
 // value within `allowed` of the plain loop's (proofs/memo_radius.gappa).
 double memo_radius(double value, double allowed, int32_t sample, double gain);
 
-// The margin of the single-precision sine's check (proofs/sample_check_single.gappa).
-float single_sample_margin(double scaled_gain);
+// The margin of the single-precision sine's check, of a pure tone or with the LFO
+// (proofs/sample_check_single.gappa).
+float single_sample_margin(double scaled_gain, bool lfo);
 
 // One frame through the blocks' check, for the probe: the truncated value sine x gain, or
 // kDoubtfulSample where the check leaves the frame to the exact path. `plain` takes the check of

@@ -31,15 +31,17 @@ bool block_sine(const char* kind, int unit, double x) {
   return true;
 }
 
-// The 8-bit sample from the single-precision sine, or kDoubtfulSample; a negative margin stands
-// for the one the synthesis builds for this gain.
-bool single_sample(int unit, double x, double gain, double margin) {
+// The 8-bit sample from the single-precision sine, or kDoubtfulSample; with a modulator sine, of
+// the LFO's argument. A negative margin stands for the one the synthesis builds for this gain.
+bool single_sample(int unit, double x, const double* modulator_sine, double range, double gain,
+                   double margin) {
   if (!use_vector_unit(static_cast<VectorUnit>(unit))) {
     return false;
   }
   int32_t sample = 0;
-  float m = margin < 0.0 ? single_sample_margin(gain) : static_cast<float>(margin);
-  fast_sine_single_samples(&x, 1, gain, m, &sample);
+  float m = margin < 0.0 ? single_sample_margin(gain, modulator_sine != nullptr)
+                         : static_cast<float>(margin);
+  fast_sine_single_samples(&x, modulator_sine, range, 1, gain, m, &sample);
   std::printf("%a\n", static_cast<double>(sample));
   return true;
 }
@@ -73,7 +75,13 @@ int main() {
       }
     } else if (std::strcmp(name, "single") == 0 &&
                std::scanf("%d %la %la %la", &unit, &a, &b, &c) == 4) {
-      if (!single_sample(unit, a, b, c)) {
+      if (!single_sample(unit, a, nullptr, 0.0, b, c)) {
+        std::printf("none\n");
+      }
+    } else if (std::strcmp(name, "single_lfo") == 0 &&
+               std::scanf("%d %la %la %la %la", &unit, &a, &b, &c, &d) == 5) {
+      // carrier phase a, modulator sine b, range c, gain d, and the synthesis' margin
+      if (!single_sample(unit, a, &b, c, d, -1.0)) {
         std::printf("none\n");
       }
     } else if (std::strcmp(name, "pairing") == 0 &&
@@ -125,7 +133,10 @@ int main() {
     } else if (std::strcmp(name, "decided") == 0 && std::scanf("%la %la %la", &a, &b, &c) == 3) {
       std::printf("%a\n", sine_steps::decided({a, b}, c) ? 1.0 : 0.0);
     } else if (std::strcmp(name, "single_margin") == 0 && std::scanf("%la", &a) == 1) {
-      std::printf("%a\n", static_cast<double>(single_sample_margin(a)));
+      std::printf("%a\n%a\n", static_cast<double>(single_sample_margin(a, false)),
+                  static_cast<double>(single_sample_margin(a, true)));
+    } else if (std::strcmp(name, "modulator_recalled") == 0 && std::scanf("%la %la", &a, &b) == 2) {
+      std::printf("%a\n", modulator_recalled(a, b) ? 1.0 : 0.0);
     } else if (std::strcmp(name, "lfo_product") == 0 &&
                std::scanf("%la %la %la", &a, &b, &c) == 3) {
       std::printf("%a\n", lfo_product(a, b, c));

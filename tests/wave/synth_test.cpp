@@ -57,23 +57,22 @@ TEST(Synthesis, ByteIdenticalToThePlainLoop) {
     double mod_frequency;
     double mod_range_percent;
   };
-  const Setting
-      settings[] =
-          {
-              {440.0, 48000, 0.0, 100.0},
-              {12000.0, 48000, 0.0, 100.0},  // quarter rate: sin lands on +-1 and 0 over and over
-              {997.0, 44100, 0.0, 100.0},
-              {997.3, 48000, 0.0, 100.0},  // no period: 8-bit samples from the single sine
-              {3150.7, 44100, 0.0, 100.0},
-              {17500.0, 44100, 0.0, 100.0},  // increments in [2, 4): a frame or two a binade
-              {20000.0, 44100, 0.0, 100.0},
-              {40000.0, 48000, 0.0, 100.0},  // above pi: a wrap nearly every frame
-              {47900.0, 48000, 0.0, 100.0},  // the phase falls slowly, in runs
-              {48000.0, 1000, 0.0, 100.0},  // increment beyond a full turn: the phase keeps growing
-              {440.0, 48000, 2.0, 50.0},
-              {1234.5, 96000, 333.3, 100.0},
-              {48000.0, 8000, 7.0, 100.0},
-          };
+  const Setting settings[] = {
+      {440.0, 48000, 0.0, 100.0},
+      {12000.0, 48000, 0.0, 100.0},  // quarter rate: sin lands on +-1 and 0 over and over
+      {997.0, 44100, 0.0, 100.0},
+      {997.3, 48000, 0.0, 100.0},  // no period: 8-bit samples from the single sine
+      {3150.7, 44100, 0.0, 100.0},
+      {17500.0, 44100, 0.0, 100.0},  // increments in [2, 4): a frame or two a binade
+      {20000.0, 44100, 0.0, 100.0},
+      {40000.0, 48000, 0.0, 100.0},  // above pi: a wrap nearly every frame
+      {47900.0, 48000, 0.0, 100.0},  // the phase falls slowly, in runs
+      {48000.0, 1000, 0.0, 100.0},   // increment beyond a full turn: the phase keeps growing
+      {440.0, 48000, 2.0, 50.0},
+      {440.0, 48000, 100.0, 100.0},  // 8-bit: the modulator's sines kept a period
+      {1234.5, 96000, 333.3, 100.0},
+      {48000.0, 8000, 7.0, 100.0},
+  };
   const double levels[] = {0.0, -3.0};
   for (const Setting& setting : settings) {
     for (int32_t width = 1; width <= 4; ++width) {
@@ -101,48 +100,64 @@ TEST(Synthesis, ByteIdenticalToThePlainLoop) {
 }
 
 // Samples kept from the last period must hold only where they are the plain loop's: the second
-// period starts off by `shift`, and every sample must still be the one of its own phase. Small
-// shifts must leave most of the memo in use (its phases unchanged).
+// period starts off by `shift`, and every sample must still be the one of its own phases. Small
+// shifts must leave most of the memo in use (its phases unchanged). With the LFO on an 8-bit tone
+// the modulator's sines are what is kept, and the shift is the modulator phase's.
+void expect_memo_holds(GeneratorSettings s, double shift) {
+  const bool lfo = s.mod_frequency != 0.0;
+  ToneParameters tone = tone_parameters(s);
+  const int period = lfo ? tone.mod_memo_period : tone.memo_period;
+  ASSERT_GT(period, 0) << s.bytes_per_sample << " bytes, " << s.gain;
+  int32_t samples[kBlockFrames];
+  auto state = std::make_unique<ToneState>();
+  start_tone(tone, *state);
+  const std::vector<double>& phases = lfo ? state->mod_memo.phase : state->memo.phase;
+  std::vector<double> first_phases;
+  for (int pass = 0; pass < 2; ++pass) {
+    first_phases = phases;
+    s.carrier_phase = lfo ? 0.0 : pass * shift;
+    s.mod_phase = lfo ? 1.0 + pass * shift : 0.0;
+    double carrier = s.carrier_phase;
+    double modulator = s.mod_phase;
+    for (int done = 0; done < period;) {
+      int count = std::min(kBlockFrames, period - done);
+      synthesize_block(s.carrier_phase, s.mod_phase, tone, *state, samples, count);
+      for (int i = 0; i < count; ++i) {
+        double argument = lfo ? lfo_product(carrier, correct_sin(modulator), tone.range) : carrier;
+        ASSERT_EQ(samples[i], static_cast<int32_t>(correct_sin(argument) * tone.scaled_gain))
+            << s.bytes_per_sample << " bytes, gain " << s.gain << ", LFO " << lfo << ", shift "
+            << shift << ", frame " << done + i;
+        carrier = advance_phase(carrier, tone.carrier_increment);
+        modulator = advance_phase(modulator, tone.mod_increment);
+      }
+      done += count;
+    }
+  }
+  int kept = 0;
+  for (int slot = 0; slot < period; ++slot) {
+    kept += phases[slot] == first_phases[slot];
+  }
+  if (std::fabs(shift) * (lfo ? 0x1p30 : tone.scaled_gain * 0x1p20) < 1.0) {
+    EXPECT_GT(kept, period / 2) << s.bytes_per_sample << " bytes, gain " << s.gain << ", shift "
+                                << shift;
+  }
+}
+
 TEST(Synthesis, MemoKeepsASampleOnlyWhereItHolds) {
-  const double shifts[] = {0x1p-40, -0x1p-30, 0x1p-20, -0x1p-14, 0x1p-10, 0x1p-6, -0x1p-3};
-  for (int32_t width = 1; width <= 4; ++width) {
-    for (double level : {0.0, -50.0, -200.0}) {
-      for (double shift : shifts) {
-        GeneratorSettings s;
-        set_defaults(s);
+  for (double shift : {0x1p-40, -0x1p-30, 0x1p-20, -0x1p-14, 0x1p-10, 0x1p-6, -0x1p-3}) {
+    GeneratorSettings s;
+    set_defaults(s);
+    for (int32_t width = 1; width <= 4; ++width) {
+      for (double level : {0.0, -50.0, -200.0}) {
         s.bytes_per_sample = width;
         s.gain = db_to_gain(level);
-        ToneParameters tone = tone_parameters(s);
-        const int period = tone.memo_period;
-        ASSERT_GT(period, 0) << width << " bytes, " << level << " dB";
-        int32_t samples[kBlockFrames];
-        auto state = std::make_unique<ToneState>();
-        start_tone(tone, *state);
-        std::vector<double> first_phases;
-        for (int pass = 0; pass < 2; ++pass) {
-          first_phases = state->memo.phase;
-          s.carrier_phase = pass * shift;
-          double phase = s.carrier_phase;
-          for (int done = 0; done < period;) {
-            int count = std::min(kBlockFrames, period - done);
-            synthesize_block(s.carrier_phase, s.mod_phase, tone, *state, samples, count);
-            for (int i = 0; i < count; ++i, phase = advance_phase(phase, tone.carrier_increment)) {
-              auto expected = static_cast<int32_t>(correct_sin(phase) * tone.scaled_gain);
-              ASSERT_EQ(samples[i], expected) << width << " bytes, " << level << " dB, shift "
-                                              << shift << ", frame " << done + i;
-            }
-            done += count;
-          }
-        }
-        int kept = 0;
-        for (int slot = 0; slot < period; ++slot) {
-          kept += state->memo.phase[slot] == first_phases[slot];
-        }
-        if (std::fabs(shift) * tone.scaled_gain < 0x1p-20) {
-          EXPECT_GT(kept, period / 2) << width << " bytes, " << level << " dB, shift " << shift;
-        }
+        expect_memo_holds(s, shift);
       }
     }
+    s.bytes_per_sample = 1;
+    s.gain = 1.0;
+    s.mod_frequency = 100.0;  // 480 frames a period
+    expect_memo_holds(s, shift);
   }
 }
 
