@@ -1,5 +1,5 @@
 // Where a run's time goes, stage by stage, in nanoseconds per frame: the phase accumulator, the
-// block sine (for 8-bit tones without a kept period, the single-precision samples), the whole
+// block sine (for pure 8-bit tones without a kept period, the single-precision samples), the whole
 // synthesis of a block (phases, sines, the check and the exact frames) and the packing of bytes.
 // What is left of a whole run is writing (bench.py times that). Below each workload, what each
 // stage its plan chose saves of the synthesis against the next simpler one.
