@@ -92,24 +92,6 @@ int32_t exact_sample(double carrier, double modulator, const ToneParameters& ton
   return static_cast<int32_t>(exact_value(argument, tone.scaled_gain));
 }
 
-// Calls frame(i) for each frame marked in marked[0..count). Marked frames are few: eight at a
-// time go past the unmarked ones.
-template <typename Frame>
-void for_each_marked(const uint64_t* marked, int count, Frame frame) {
-  for (int first = 0; first < count; first += 8) {
-    const int end = std::min(count, first + 8);
-    uint64_t any = 0;
-    for (int i = first; i < end; ++i) {
-      any |= marked[i];
-    }
-    for (int i = first; any != 0 && i < end; ++i) {
-      if (marked[i] != 0) {
-        frame(i);
-      }
-    }
-  }
-}
-
 // least[k] = the least of samples[64 k .. 64 k + 63] (of those below count), in the widest
 // vector build: a whole block in about a hundred cycles.
 constexpr int kDoubtfulChunk = 64;
@@ -252,10 +234,11 @@ TONEGEN_VECTOR_CLONES int recall_run(const double* phase, const double* kept, co
   return missed;
 }
 
+// missed[i] = kDoubtfulSample where the memo misses the frame, for for_each_doubtful to find.
 TONEGEN_VECTOR_CLONES void mark_missed(const double* phase, const double* kept,
-                                       const double* radius, int count, uint64_t* missed) {
+                                       const double* radius, int count, int32_t* missed) {
   for (int i = 0; i < count; ++i) {
-    missed[i] = missed_frame(phase[i], kept[i], radius[i]);
+    missed[i] = missed_frame(phase[i], kept[i], radius[i]) ? kDoubtfulSample : 0;
   }
 }
 
@@ -281,11 +264,11 @@ TONEGEN_VECTOR_CLONES bool all_recalled(const double* phase, const double* kept,
 // block sine's (`sine`, within `margin`) unless that was doubtful, else the exact one. Without
 // `sine` the exact one serves every such frame and also makes its sample. Moves on by the block.
 void remember(SampleMemo& memo, const double* phase, const double* sine, int32_t* samples,
-              int count, double gain, double margin, double limit, uint64_t* missed) {
+              int count, double gain, double margin, double limit, int32_t* missed) {
   for_each_stretch(memo, count, [&](int first, int slot, int frames) {
     mark_missed(phase + first, &memo.phase[slot], &memo.radius[slot], frames, missed + first);
   });
-  for_each_marked(missed, count, [&](int i) {
+  for_each_doubtful(missed, count, [&](int i) {
     double value = sine != nullptr ? sine[i] * gain : 0.0;
     double allowed = margin;
     if (sine == nullptr || doubtful_frame(value, phase[i], margin, limit) != 0) {
@@ -447,7 +430,7 @@ bool recalled(const ToneParameters& tone, ToneState& state, int32_t* samples, in
   if (missed > kFewMisses) {
     return false;
   }
-  remember(memo, b.carrier, nullptr, samples, count, tone.scaled_gain, 0.0, 0.0, b.doubtful);
+  remember(memo, b.carrier, nullptr, samples, count, tone.scaled_gain, 0.0, 0.0, b.missed);
   return true;
 }
 
@@ -526,7 +509,7 @@ void check_pure(const ToneParameters& tone, ToneState& state, const double* argu
                       [&](int i) { samples[i] = exact_sample(b.carrier[i], 0.0, tone); });
   }
   if (state.memo.period > 0) {
-    remember(state.memo, argument, b.sine, samples, count, gain, margin, limit, b.doubtful);
+    remember(state.memo, argument, b.sine, samples, count, gain, margin, limit, b.missed);
   }
 }
 

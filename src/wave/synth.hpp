@@ -74,8 +74,9 @@ struct BlockRoom {
   double modulator[kBlockFrames + kPhaseSlack];
   double argument[kBlockFrames];
   double sine[kBlockFrames];
-  uint64_t doubtful[kBlockFrames];
-  QuickSines quick;  // the modulator's correctly rounded sines
+  uint64_t doubtful[kBlockFrames];  // marked for the exact path by the modulator's rounded sines
+  int32_t missed[kBlockFrames];     // kDoubtfulSample where the memo missed the frame
+  QuickSines quick;                 // the modulator's correctly rounded sines
 };
 
 // The running state of a tone, which the caller keeps (the writer, for a whole file): the memo,
