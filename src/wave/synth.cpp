@@ -253,9 +253,9 @@ int recall(const SampleMemo& memo, const double* phase, int count, int32_t* samp
 
 // Whether every phase lies within the recall of its kept one.
 TONEGEN_VECTOR_CLONES bool all_recalled(const double* phase, const double* kept, int count) {
-  int missed = 0;
+  uint64_t missed = 0;  // as wide as the phases: no lanes to narrow
   for (int i = 0; i < count; ++i) {
-    missed += !modulator_recalled(phase[i], kept[i]);
+    missed |= !modulator_recalled(phase[i], kept[i]);
   }
   return missed == 0;
 }
