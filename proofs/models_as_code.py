@@ -155,17 +155,26 @@ def cases(constants, rng):
     margin = constants["kSingleLfoSampleMargin"]
     lfo_checks = [model("sample_check_single.gappa", constants, Product=product,
                         SampleMargin=margin) for product in ("rnd32", "")]
-    for _ in range(COUNT):
+    # Half the cases put the argument next to a midpoint of two floats, where its last bit in
+    # double decides its float: every bit of the sine shows it (a gain of 2^30, no margin).
+    for n in range(COUNT):
         phi, sine, rg = rng.uniform(0, 2 * pi), rng.uniform(-1, 1), rng.uniform(0, 2 * pi)
+        if n % 2:
+            near = float(gappa_model.round_single(F(rng.uniform(0.5, 39))))
+            target = near + 2.0 ** (math.frexp(near)[1] - 25)  # half a float's spacing up
+            phi = min(target / (sine * rg), 2 * pi) if sine > 0 else phi
         gain = rng.uniform(0.7, 127)
         x = lfo.run({"phi_": F(phi), "mf_": F(sine), "Rg_": F(rg)}, "af")[0]
         for unit, reduction, fused in ((0, single_reduction, 0), (1, single_reduction_fused, 1),
                                        (2, single_reduction_fused, 1)):
             r, q = reduction.run({"x_": x}, "r", "q")
             s = single_evaluation.run({"r_": r}, "sf" if fused else "s")[0]
-            lo, hi = lfo_checks[fused].run({"G_": F(gain), "s_": -s if q % 2 else s}, "lo", "hi")
+            s = -s if q % 2 else s
+            lo, hi = lfo_checks[fused].run({"G_": F(gain), "s_": s}, "lo", "hi")
             sample = int(hi) if int(hi) == int(lo) else -2 ** 31
-            yield "single_lfo %d %s" % (unit, hexes(phi, sine, rg, gain)), [F(sample)]
+            yield "single_lfo %d %s" % (unit, hexes(phi, sine, rg, gain, -1)), [F(sample)]
+            yield ("single_lfo %d %s" % (unit, hexes(phi, sine, rg, 2.0 ** 30, 0.0)),
+                   [F(int(gappa_model.round_single(s * 2 ** 30)))])
 
     # The modulator memo's recall: phases within a few recalls of each other, and next to it.
     recall = run_proofs.value(constants, "kModulatorRecall")

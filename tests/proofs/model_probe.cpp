@@ -79,9 +79,9 @@ int main() {
         std::printf("none\n");
       }
     } else if (std::strcmp(name, "single_lfo") == 0 &&
-               std::scanf("%d %la %la %la %la", &unit, &a, &b, &c, &d) == 5) {
-      // carrier phase a, modulator sine b, range c, gain d, and the synthesis' margin
-      if (!single_sample(unit, a, &b, c, d, -1.0)) {
+               std::scanf("%d %la %la %la %la %la", &unit, &a, &b, &c, &d, &more[0]) == 6) {
+      // carrier phase a, modulator sine b, range c, gain d, margin more[0]
+      if (!single_sample(unit, a, &b, c, d, more[0])) {
         std::printf("none\n");
       }
     } else if (std::strcmp(name, "pairing") == 0 &&
