@@ -51,6 +51,7 @@ cases=(
   "32bit-48khz-at-1000|-kb 8000 -res 4 -db 0 -frq 48000 -sr 1000 -ch 1"
   "8bit-m42db|-kb 8000 -res 1 -db -42"
   "8bit-997.3hz|-kb 4000 -res 1 -ch 1 -frq 997.3"
+  "8bit-lfo|-kb 8000 -res 1 -mfrq 2 -mran 50"
   "6ch-96khz-lfo|-kb 8000 -ch 6 -sr 96000 -mfrq 999"
   "48khz-at-1000-lfo|-kb 8000 -frq 48000 -sr 1000 -mfrq 1"
 )
