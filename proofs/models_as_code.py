@@ -111,17 +111,11 @@ def cases(constants, rng):
 
     # The single-precision sine's 8-bit samples: the sine's two models, then the sample as
     # sample_check_single.gappa models the check (the margin made as synth.cpp makes it).
-    lfo_margin_model = model("sample_check_single.gappa", constants, Product="rnd32",
-                             SampleMargin=constants["kSingleLfoSampleMargin"])
-
-    def lfo_margin(gain):
-        return lfo_margin_model.run({"G_": F(gain)}, "m")[0]
-
-    margin = constants["kSingleSampleMargin"]
-    single_check = model("sample_check_single.gappa", constants, Product="rnd32",
-                         SampleMargin=margin)
-    single_check_fused = model("sample_check_single.gappa", constants, Product="",
-                               SampleMargin=margin)
+    # Each tone's margin (pure, LFO), each rounded or fused product.
+    (single_check, single_check_fused), lfo_checks = [
+        [model("sample_check_single.gappa", constants, Product=product,
+               SampleMargin=constants[margin]) for product in ("rnd32", "")]
+        for margin in ("kSingleSampleMargin", "kSingleLfoSampleMargin")]
     top = limit(constants["kSingleSineLimit"])
     # The last cases land next to an integer (sin pi/2 = 1, sin pi/6 = 1/2): left to the caller;
     # before them, the two floats below 8 whose q a fused multiply-add rounds otherwise.
@@ -143,7 +137,8 @@ def cases(constants, rng):
             sample = int(hi) if int(hi) == int(lo) else -2 ** 31
             # The margin the code builds (-1 asks for it), which must be the model's m.
             yield "single %d %s" % (unit, hexes(x, gain, -1)), [F(sample)]
-            yield "single_margin %s" % hexes(gain), [m, lfo_margin(gain)]
+            yield "single_margin %s" % hexes(gain), [
+                m, lfo_checks[0].run({"G_": F(gain)}, "m")[0]]
             # Every bit of the sine itself: a gain of 2^30 and no margin make the sample the
             # sine times 2^30, exactly (a model check only: no tone has such a gain).
             signed = -sine if quotient % 2 else sine
@@ -152,9 +147,6 @@ def cases(constants, rng):
 
     # With the LFO: the argument as lfo_argument.gappa makes it from a modulator sine, the sine
     # of it, and the check with the LFO's margin; carrier phases and ranges up to 2 pi.
-    margin = constants["kSingleLfoSampleMargin"]
-    lfo_checks = [model("sample_check_single.gappa", constants, Product=product,
-                        SampleMargin=margin) for product in ("rnd32", "")]
     # Half the cases put the argument next to a midpoint of two floats, where its last bit in
     # double decides its float: every bit of the sine shows it (a gain of 2^30, no margin).
     for n in range(COUNT):

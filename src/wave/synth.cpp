@@ -437,23 +437,21 @@ bool recalled(const ToneParameters& tone, ToneState& state, int32_t* samples, in
 // The modulator's short sines: the kept ones where the block comes back to the last period's
 // phases, else made anew into b.sine and kept.
 const double* modulator_sines(ModulatorMemo& memo, BlockRoom& b, int count) {
-  const double* sines = b.sine;
-  if (memo.period == 0) {
-    fast_sine_short(b.modulator, b.sine, count);
-    return sines;
-  }
-  if (memo.slot + count <= memo.period &&
+  if (memo.period > 0 && memo.slot + count <= memo.period &&
       all_recalled(b.modulator, &memo.phase[memo.slot], count)) {
-    sines = &memo.sine[memo.slot];
-  } else {
-    fast_sine_short(b.modulator, b.sine, count);
+    const double* kept = &memo.sine[memo.slot];
+    move_on(memo, count);
+    return kept;
+  }
+  fast_sine_short(b.modulator, b.sine, count);
+  if (memo.period > 0) {
     for_each_stretch(memo, count, [&](int first, int slot, int frames) {
       std::copy_n(b.modulator + first, frames, &memo.phase[slot]);
       std::copy_n(b.sine + first, frames, &memo.sine[slot]);
     });
+    move_on(memo, count);
   }
-  move_on(memo, count);
-  return sines;
+  return b.sine;
 }
 
 // The single-precision pass of an 8-bit tone; whether it made the block. From a first phase in
